@@ -1,0 +1,30 @@
+#pragma once
+
+// The events a backend reports an operation's outcome with. Each is posted to the owner with its
+// code only; the data it announces is read from the controller when the event is handled.
+enum ProgrammerEvent : int {
+    PE_SERIAL_INIT_FAILED = 0,
+    PE_PARALLEL_INIT_FAILED = 1,
+    PE_SERIAL_INIT_DONE = 2,
+    PE_SERIAL_NOT_INITIALIZED = 3,
+    PE_PARALLEL_INIT_DONE = 4,
+    PE_READY = 5,
+    PE_UNAVAILABLE = 6,
+    PE_RECEIVE_ERROR = 7,
+    PE_SIGNATURE_READ = 8,
+    PE_ERASE_DONE = 9,
+    PE_WRITE_STARTED = 10,
+    PE_WRITE_PROGRESS = 11,
+    PE_WRITE_DONE = 12,
+    PE_WRITE_ERROR = 13,
+    PE_READ_STARTED = 14,
+    PE_READ_PROGRESS = 15,
+    PE_READ_DONE = 16,
+    PE_LOCK_DONE = 17,
+    PE_INVALID_OPERATION = 18,
+    PE_DEVICE_DETECTED = 19,
+    PE_DEVICE_NOT_DETECTED = 20,
+};
+
+// The window message number the events travel as (WM_USER + 20).
+constexpr int WM_PROGRAMMER_EVENT = 1044;

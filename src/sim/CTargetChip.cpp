@@ -1,0 +1,152 @@
+#include "sim/CTargetChip.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/FileUtil.h"
+
+namespace {
+
+constexpr std::uint8_t kBusyMark = 0x80;
+
+}  // namespace
+
+CTargetChip::CTargetChip(Model model)
+    : m_model(model), m_flash(model == Model::AT89S51 ? 4096 : 8192, 0xFF) {}
+
+CTargetChip::~CTargetChip() { Flush(); }
+
+bool CTargetChip::ModelFromName(const std::string& name, Model& model) {
+    if (strcasecmp(name.c_str(), "at89s51") == 0) {
+        model = Model::AT89S51;
+        return true;
+    }
+    if (strcasecmp(name.c_str(), "at89s52") == 0) {
+        model = Model::AT89S52;
+        return true;
+    }
+    return false;
+}
+
+std::array<std::uint8_t, 3> CTargetChip::Signature() const {
+    return {0x1E, static_cast<std::uint8_t>(m_model == Model::AT89S51 ? 0x51 : 0x52), 0x06};
+}
+
+void CTargetChip::SetReset(bool high) {
+    if (high != m_bReset) {
+        m_nBit = 0;
+        m_txByte = 0;
+        m_bMiso = false;
+    }
+    if (!high) {
+        if (m_bEnabled) Flush();
+        m_bEnabled = false;
+        m_nPendingAddress = -1;
+    }
+    m_bReset = high;
+}
+
+void CTargetChip::SetLines(bool rst, bool sck, bool mosi) {
+    SetReset(rst);
+    if (!rst) {
+        m_bSck = sck;
+        return;
+    }
+    if (sck && !m_bSck) {  // rising edge: sample MOSI
+        const int byte = m_nBit / 8;
+        m_rx[static_cast<size_t>(byte)] =
+            static_cast<std::uint8_t>((m_rx[static_cast<size_t>(byte)] << 1) | (mosi ? 1 : 0));
+        ++m_nBit;
+    } else if (!sck && m_bSck && m_nBit > 0) {  // falling edge: present the next output bit
+        if (m_nBit % 8 == 0) {
+            const int received = m_nBit / 8;
+            if (received == 3) {
+                m_txByte = Answer(m_rx);
+            } else if (received == 4) {
+                ++m_nInstructions;
+                Apply(m_rx);
+                m_nBit = 0;
+                m_txByte = 0;
+            } else {
+                m_txByte = 0;
+            }
+        } else {
+            m_txByte = static_cast<std::uint8_t>(m_txByte << 1);
+        }
+        m_bMiso = (m_txByte & 0x80) != 0;
+    }
+    m_bSck = sck;
+}
+
+std::uint8_t CTargetChip::Execute(const std::array<std::uint8_t, 4>& instruction) {
+    if (!m_bReset) return 0xFF;
+    ++m_nInstructions;
+    const std::uint8_t answer = Answer(instruction);
+    Apply(instruction);
+    return answer;
+}
+
+std::uint8_t CTargetChip::ReadFlash(int address) {
+    const int a = address % FlashSize();
+    if (a == m_nPendingAddress && m_nPendingReads != 0) {
+        if (m_nPendingReads > 0) --m_nPendingReads;
+        return static_cast<std::uint8_t>(m_byPendingData ^ kBusyMark);
+    }
+    return m_nLockLevel >= 2 ? 0xFF : m_flash[static_cast<size_t>(a)];
+}
+
+// The byte shifted out during the fourth byte; depends only on the first three bytes.
+std::uint8_t CTargetChip::Answer(const std::array<std::uint8_t, 4>& instr) {
+    if (instr[0] == 0xAC && instr[1] == 0x53) return 0x69;
+    if (!m_bEnabled) return 0x00;
+    const int address = (instr[1] << 8) | instr[2];
+    if (instr[0] == 0x20) return ReadFlash(address);
+    if (instr[0] == 0x28) {
+        const auto sig = Signature();
+        return instr[1] < 3 ? sig[instr[1]] : 0xFF;
+    }
+    return 0x00;
+}
+
+void CTargetChip::Apply(const std::array<std::uint8_t, 4>& instr) {
+    if (instr[0] == 0xAC && instr[1] == 0x53) {
+        m_bEnabled = true;
+        return;
+    }
+    if (!m_bEnabled) return;
+    if (instr[0] == 0xAC && instr[1] == 0x80) {
+        m_flash.assign(m_flash.size(), 0xFF);
+        m_nLockLevel = 0;
+        m_bDirty = true;
+    } else if (instr[0] == 0xAC && instr[1] >= 0xE1 && instr[1] <= 0xE3) {
+        m_nLockLevel = std::max(m_nLockLevel, instr[1] - 0xE0);
+    } else if (instr[0] == 0x40 && m_nLockLevel == 0) {
+        const int a = ((instr[1] << 8) | instr[2]) % FlashSize();
+        m_nPendingAddress = a;
+        m_byPendingData = instr[3];
+        if (a == m_nStuckAddress) {
+            m_nPendingReads = -1;  // never finishes
+            return;
+        }
+        m_nPendingReads = m_nBusyReads;
+        m_flash[static_cast<size_t>(a)] &= instr[3];
+        m_bDirty = true;
+    }
+}
+
+bool CTargetChip::SetBackingFile(const std::string& path) {
+    m_strBackingFile = path;
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) return ::access(path.c_str(), F_OK) != 0;
+    for (size_t i = 0; i < m_flash.size() && i < bytes.size(); ++i)
+        m_flash[i] = static_cast<std::uint8_t>(bytes[i]);
+    return true;
+}
+
+void CTargetChip::Flush() {
+    if (!m_bDirty || m_strBackingFile.empty()) return;
+    const std::string_view view(reinterpret_cast<const char*>(m_flash.data()), m_flash.size());
+    if (platform::WriteFileAtomically(m_strBackingFile, view)) m_bDirty = false;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A simulated AT89S51/AT89S52 in serial programming mode. It can be driven at the pin level
+// (RST, SCK, MOSI in, MISO out: MOSI sampled on SCK's rising edge, MISO changed after the
+// falling edge, most significant bit first) or one 4-byte instruction at a time. It honours the
+// programming-enable handshake, chip erase, byte write with a programming time seen through data
+// polling, byte read, signature read and lock bits, and can be told that one address never
+// finishes programming. Not thread-safe: one thread drives it at a time; counters may be read
+// from any thread.
+class CTargetChip {
+public:
+    enum class Model { AT89S51, AT89S52 };
+
+    explicit CTargetChip(Model model = Model::AT89S52);
+    ~CTargetChip();
+    CTargetChip(const CTargetChip&) = delete;
+    CTargetChip& operator=(const CTargetChip&) = delete;
+
+    // "at89s51" / "at89s52" (any case) to a model; false for other names.
+    static bool ModelFromName(const std::string& name, Model& model);
+
+    // Pin level interface. Lines are connector levels (true = high).
+    void SetLines(bool rst, bool sck, bool mosi);
+    bool Miso() const { return m_bMiso; }
+
+    // Drives RST directly (instruction level). RST low leaves programming mode.
+    void SetReset(bool high);
+    // Executes one instruction as if its 32 bits had been clocked in; returns the byte the chip
+    // shifts out during the fourth byte.
+    std::uint8_t Execute(const std::array<std::uint8_t, 4>& instruction);
+
+    bool InProgrammingMode() const { return m_bEnabled; }
+    int FlashSize() const { return static_cast<int>(m_flash.size()); }
+    const std::vector<std::uint8_t>& Flash() const { return m_flash; }
+    std::array<std::uint8_t, 3> Signature() const;
+    int LockLevel() const { return m_nLockLevel; }
+
+    // Reads of an address being programmed return the datum with bit 7 inverted this many times
+    // before the programmed value shows (default 2).
+    void SetBusyReads(int reads) { m_nBusyReads = reads; }
+    // An address whose writes never finish programming (-1: none).
+    void SetStuckAddress(int address) { m_nStuckAddress = address; }
+
+    // Keeps the flash in a file: read now (when it exists), written back whenever programming
+    // mode ends after a change, and at destruction. False when an existing file cannot be read.
+    bool SetBackingFile(const std::string& path);
+    void Flush();
+
+    std::uint64_t InstructionCount() const { return m_nInstructions.load(); }
+
+private:
+    std::uint8_t Answer(const std::array<std::uint8_t, 4>& instr);
+    void Apply(const std::array<std::uint8_t, 4>& instr);
+    std::uint8_t ReadFlash(int address);
+
+    Model m_model;
+    std::vector<std::uint8_t> m_flash;
+    int m_nLockLevel = 0;
+    bool m_bEnabled = false;
+    bool m_bReset = false;
+    bool m_bSck = false;
+    bool m_bMiso = false;
+    int m_nBit = 0;                      // bits of the current instruction received so far
+    std::array<std::uint8_t, 4> m_rx{};  // instruction bytes being received
+    std::uint8_t m_txByte = 0;           // byte being shifted out
+    int m_nBusyReads = 2;
+    int m_nPendingAddress = -1;  // address still being programmed
+    int m_nPendingReads = 0;
+    std::uint8_t m_byPendingData = 0;
+    int m_nStuckAddress = -1;
+    std::string m_strBackingFile;
+    bool m_bDirty = false;
+    std::atomic<std::uint64_t> m_nInstructions{0};
+};

@@ -1,0 +1,58 @@
+// partwright: builds and lists the chip database ChipList.chip.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ChipTable.h"
+#include "platform/FileUtil.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: partwright build CHIPS.tsv -o ChipList.chip\n"
+                 "       partwright dump ChipList.chip\n");
+    return 2;
+}
+
+int Build(const std::string& tsvPath, const std::string& outPath) {
+    std::string text;
+    if (!platform::ReadWholeFile(tsvPath, text)) {
+        std::fprintf(stderr, "partwright: cannot read %s\n", tsvPath.c_str());
+        return 1;
+    }
+    std::vector<ChipInfo> chips;
+    std::string error;
+    if (!chiptable::ParseTsv(text, chips, error)) {
+        std::fprintf(stderr, "partwright: %s: %s\n", tsvPath.c_str(), error.c_str());
+        return 1;
+    }
+    const std::vector<std::uint8_t> bytes = chiplist::Serialize(chips);
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!platform::WriteFileAtomically(outPath, view)) {
+        std::fprintf(stderr, "partwright: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int Dump(const std::string& path) {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) {
+        std::fprintf(stderr, "partwright: cannot read %s\n", path.c_str());
+        return 1;
+    }
+    const auto chips =
+        chiplist::Parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    std::fputs(chiptable::FormatTable(chips).c_str(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "build") == 0 && std::strcmp(argv[3], "-o") == 0)
+        return Build(argv[2], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return Dump(argv[2]);
+    return Usage();
+}
