@@ -4,7 +4,6 @@
 #include <atomic>
 #include <mutex>
 
-namespace sim {
 namespace {
 
 std::mutex g_flashFileMutex;
