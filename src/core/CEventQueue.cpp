@@ -37,7 +37,9 @@ std::vector<int> CEventQueue::TakeAll() {
     return out;
 }
 
-void CEventQueue::Close() { m_bClosed = true; }
+void CEventQueue::Close() {
+    m_bClosed = true;
+}
 
 std::vector<std::string> CEventQueue::Items() const {
     std::lock_guard lock(m_mutex);

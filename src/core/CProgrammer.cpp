@@ -143,7 +143,9 @@ int CProgrammer::MatchSignature() {
     return 0;
 }
 
-void CProgrammer::LoadChipList() { LoadChipListFrom(platform::ChipListPath()); }
+void CProgrammer::LoadChipList() {
+    LoadChipListFrom(platform::ChipListPath());
+}
 
 void CProgrammer::LoadChipListFrom(const std::string& path) {
     std::string bytes;

@@ -37,6 +37,8 @@ std::string NameOf(const ChipInfo& chip) {
     return platform::ToUtf8Lenient(std::string_view(chip.szName, len));
 }
 
-std::int32_t RomBytes(const ChipInfo& chip) { return std::clamp(chip.nRomKB, 0, 1024) * 1024; }
+std::int32_t RomBytes(const ChipInfo& chip) {
+    return std::clamp(chip.nRomKB, 0, 1024) * 1024;
+}
 
 }  // namespace chiplist

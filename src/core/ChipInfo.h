@@ -6,12 +6,12 @@
 
 // One 36-byte record of ChipList.chip, laid out as in the file (little-endian).
 struct ChipInfo {
-    char szName[20];           // zero-terminated display name (UTF-8 or GBK)
-    std::uint8_t bAlgorithm;   // command set the backend uses for this chip
+    char szName[20];          // zero-terminated display name (UTF-8 or GBK)
+    std::uint8_t bAlgorithm;  // command set the backend uses for this chip
     std::uint8_t reserved1[3];
-    std::int32_t nRomKB;       // ROM size in units of 1024 bytes
-    float fVoltage;            // programming voltage in volts
-    std::uint8_t Signature[3]; // signature bytes 0, 1, 2
+    std::int32_t nRomKB;        // ROM size in units of 1024 bytes
+    float fVoltage;             // programming voltage in volts
+    std::uint8_t Signature[3];  // signature bytes 0, 1, 2
     std::uint8_t reserved2;
 };
 static_assert(sizeof(ChipInfo) == 36, "ChipInfo must match the 36-byte file record");

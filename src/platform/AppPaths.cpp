@@ -54,7 +54,9 @@ std::string XdgDir(const char* var, const char* fallback) {
     return dir;
 }
 
-std::string ConfigDir() { return XdgDir("XDG_CONFIG_HOME", ".config"); }
+std::string ConfigDir() {
+    return XdgDir("XDG_CONFIG_HOME", ".config");
+}
 
 }  // namespace
 
@@ -79,7 +81,9 @@ std::string SettingsDir() {
     return ConfigDir();
 }
 
-std::string SettingsFile(const std::string& name) { return SettingsDir() + name; }
+std::string SettingsFile(const std::string& name) {
+    return SettingsDir() + name;
+}
 
 std::string ChipListPath() {
     const std::string name = "ChipList.chip";
@@ -89,6 +93,8 @@ std::string ChipListPath() {
     return WithSlash(OLSTRIN_DATA_DIR) + name;
 }
 
-std::string CacheDir() { return XdgDir("XDG_CACHE_HOME", ".cache"); }
+std::string CacheDir() {
+    return XdgDir("XDG_CACHE_HOME", ".cache");
+}
 
 }  // namespace platform

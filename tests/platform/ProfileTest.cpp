@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Profile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Section names as a Windows machine with the Chinese code page stores them (GBK).
+const std::string kPinSectionGbk = "\xD2\xFD\xBD\xC5\xBF\xD8\xD6\xC6";  // 引脚控制
+const std::string kLatchSectionGbk =
+    "\xCB\xF8\xB4\xE6\xBF\xD8\xD6\xC6\x28\x4C\x45\x29";  // 锁存控制(LE)
+
+// Four bytes 01 02 0A FF with their checksum 0C.
+const std::string kStructValue = "01020AFF0C";
+
+std::string WindowsFile() {
+    return "[InfoSave]\r\n"
+           "m_InfoSave=" +
+           kStructValue +
+           "\r\n"
+           "\r\n"
+           "[" +
+           kPinSectionGbk +
+           "]\r\n"
+           "MOSI = 14\r\n"
+           "MISO=15\r\n"
+           "\r\n"
+           "[" +
+           kLatchSectionGbk +
+           "]\r\n"
+           "Enable=1\r\n"
+           "Disable=0\r\n";
+}
+
+class ProfileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string ini = dir.Write("Dranvik.ini", WindowsFile());
+};
+
+TEST_F(ProfileTest, ReadsAWindowsFileWithGbkSectionNames) {
+    EXPECT_EQ(platform::GetProfileInt("引脚控制", "MOSI", 0, ini), 14);
+    EXPECT_EQ(platform::GetProfileInt("引脚控制", "miso", 0, ini), 15);
+    EXPECT_EQ(platform::GetProfileInt("锁存控制(LE)", "enable", 7, ini), 1);
+    EXPECT_EQ(platform::GetProfileInt("infosave", "M_INFOSAVE", 3, ini), 1020);  // "01020A..."
+    EXPECT_EQ(platform::GetProfileInt("引脚控制", "SCK", 99, ini), 99);
+    EXPECT_EQ(platform::GetProfileInt("Missing", "MOSI", -4, ini), -4);
+    EXPECT_EQ(platform::GetProfileInt("引脚控制", "MOSI", 5, dir.File("none.ini")), 5);
+}
+
+TEST_F(ProfileTest, WritingOneKeyKeepsEveryOtherByte) {
+    ASSERT_TRUE(platform::WriteProfileString("引脚控制", "mosi", "7", ini));
+    ASSERT_TRUE(platform::WriteProfileString("引脚控制", "SCK", "3", ini));
+    ASSERT_TRUE(platform::WriteProfileString("Devices", "LPT", "sim", ini));
+    std::string expected = WindowsFile();
+    expected.replace(expected.find("MOSI = 14"), 9, "mosi=7");
+    expected.insert(expected.find("MISO=15\r\n") + 9, "SCK=3\r\n");
+    expected += "[Devices]\r\nLPT=sim\r\n";
+    EXPECT_EQ(dir.Read("Dranvik.ini"), expected);
+    EXPECT_EQ(platform::GetProfileString("引脚控制", "SCK", "", ini), "3");
+}
+
+TEST_F(ProfileTest, StructRoundTripAndRejections) {
+    std::uint8_t bytes[4] = {};
+    ASSERT_TRUE(platform::GetProfileStruct("InfoSave", "m_InfoSave", bytes, 4, ini));
+    EXPECT_EQ(bytes[2], 0x0A);
+    EXPECT_EQ(bytes[3], 0xFF);
+
+    std::uint8_t untouched[4] = {9, 9, 9, 9};
+    EXPECT_FALSE(platform::GetProfileStruct("InfoSave", "m_InfoSave", untouched, 3, ini));
+    platform::WriteProfileString("InfoSave", "m_InfoSave", "01020AFF0D", ini);  // bad checksum
+    EXPECT_FALSE(platform::GetProfileStruct("InfoSave", "m_InfoSave", untouched, 4, ini));
+    platform::WriteProfileString("InfoSave", "m_InfoSave", "01020AFG0C", ini);  // bad digit
+    EXPECT_FALSE(platform::GetProfileStruct("InfoSave", "m_InfoSave", untouched, 4, ini));
+    EXPECT_EQ(untouched[0], 9);
+
+    const std::uint8_t record[3] = {0xAB, 0x00, 0x7F};
+    ASSERT_TRUE(platform::WriteProfileStruct("InfoSave", "m_InfoSave", record, 3, ini));
+    EXPECT_EQ(platform::GetProfileString("InfoSave", "m_InfoSave", "", ini), "AB007F2A");
+    std::uint8_t back[3] = {};
+    ASSERT_TRUE(platform::GetProfileStruct("InfoSave", "m_InfoSave", back, 3, ini));
+    EXPECT_EQ(back[0], 0xAB);
+    EXPECT_EQ(back[2], 0x7F);
+}
+
+TEST(ProfileValues, IntegerPrefixAndFirstMatchWins) {
+    TempDir dir;
+    const std::string ini = dir.Write("a.ini",
+                                      "[S]\nA=12abc\nB=abc\nC= -5 \nA=99\n"
+                                      "[s]\nD=1\n");
+    EXPECT_EQ(platform::GetProfileInt("S", "A", 0, ini), 12);
+    EXPECT_EQ(platform::GetProfileInt("S", "B", 7, ini), 0);
+    EXPECT_EQ(platform::GetProfileInt("S", "C", 0, ini), -5);
+    EXPECT_EQ(platform::GetProfileInt("S", "D", 42, ini), 42);  // only the first [S] is searched
+}
+
+TEST(ProfileFiles, NewFilesAndSectionsAreUtf8WithLf) {
+    TempDir dir;
+    const std::string ini = dir.File("new.ini");
+    ASSERT_TRUE(platform::WriteProfileString("引脚控制", "MOSI", "14", ini));
+    ASSERT_TRUE(platform::WriteProfileString("引脚控制", "MISO", "15", ini));
+    EXPECT_EQ(dir.Read("new.ini"), "[引脚控制]\nMOSI=14\nMISO=15\n");
+
+    const std::string noFinalEol = dir.Write("b.ini", "[A]\nx=1");
+    ASSERT_TRUE(platform::WriteProfileString("A", "y", "2", noFinalEol));
+    ASSERT_TRUE(platform::WriteProfileString("B", "z", "3", noFinalEol));
+    EXPECT_EQ(dir.Read("b.ini"), "[A]\nx=1\ny=2\n[B]\nz=3\n");
+}
+
+TEST(ProfileFiles, FailedWriteReportsFailure) {
+    TempDir dir;
+    EXPECT_FALSE(platform::WriteProfileString("A", "x", "1", dir.File("no/such/dir/a.ini")));
+}
+
+}  // namespace
