@@ -30,13 +30,22 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool DirExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The data folder of an installed program: <prefix>/share/olstrin/ beside <prefix>/bin/.
+std::string InstalledDataDir() {
+    return g_strAppDir + "../share/olstrin/";
+}
+
 // mkdir -p for the folder; false when it does not exist afterwards.
 bool MakeDirs(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos == dir.size() || dir[pos] == '/') ::mkdir(dir.substr(0, pos).c_str(), 0755);
     }
-    struct stat st {};
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return DirExists(dir);
 }
 
 // $VAR/olstrin/, or ~/fallback/olstrin/ when VAR is unset or not absolute.
@@ -77,7 +86,9 @@ std::string SettingsDir() {
         std::lock_guard lock(g_pathMutex);
         if (!g_settingsOverride.empty()) return g_settingsOverride;
     }
-    if (!g_strAppDir.empty() && ::access(g_strAppDir.c_str(), W_OK) == 0) return g_strAppDir;
+    const bool installed = DirExists(InstalledDataDir());
+    if (!installed && !g_strAppDir.empty() && ::access(g_strAppDir.c_str(), W_OK) == 0)
+        return g_strAppDir;
     return ConfigDir();
 }
 
@@ -90,6 +101,7 @@ std::string ChipListPath() {
     const std::string settings = SettingsDir();
     if (settings != g_strAppDir && FileExists(settings + name)) return settings + name;
     if (FileExists(g_strAppDir + name)) return g_strAppDir + name;
+    if (FileExists(InstalledDataDir() + name)) return InstalledDataDir() + name;
     return WithSlash(OLSTRIN_DATA_DIR) + name;
 }
 
