@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+// Intel HEX (16-bit addresses, data and end records only) to a flat memory image.
+namespace image {
+
+// The texts of the conversion's message boxes.
+inline constexpr const char* kHexNoEndRecordText = "*.Hex文件转换失败(未找到\":00000001\"记录)!";
+inline constexpr const char* kHexBadCharacterText = "*.Hex文件转换失败(错误的字符)!";
+inline constexpr const char* kHexBadRecordText = "*.Hex文件转换失败(错误的记录)!";
+inline constexpr const char* kHexOver64kText = "*.Hex文件转换失败(不支持大于64k)!";
+
+// Addresses a HEX text can name (16 bit), and the room the destination of ConvertHexToImage must
+// have: a record starting at 0xFFFF may carry 255 bytes past the last address, which are written
+// on, not wrapped.
+inline constexpr int kHexAddressSpace = 0x10000;
+inline constexpr int kHexImageMinSize = kHexAddressSpace + 255;
+
+// Decodes two hex digit characters ('0'..'9', 'a'..'f', 'A'..'F'), high nibble first. False,
+// with value unchanged, when either is not a hex digit. Any thread.
+bool ParseHexByte(char high, char low, std::uint8_t& value);
+
+// Converts the NUL-terminated HEX text into image, which must hold kHexImageMinSize bytes and is
+// owned by the caller. Only the text before the first ":00000001" counts. On success offsets
+// 0..65535 are 0xFF except where data records placed bytes, and the sum of the records' data
+// counts is returned (overlaps count twice; checksums are not checked). On failure returns -1
+// after showing the reason through platform::ShowMessageBox (except for hex digits before the
+// first ':', which fail silently); the image is untouched when the text does not parse, and
+// filled with 0xFF plus the earlier records when a record is refused. Called on the thread that
+// may show message boxes; no shared state.
+int ConvertHexToImage(const char* text, std::uint8_t* image);
+
+}  // namespace image
