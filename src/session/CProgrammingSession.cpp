@@ -1,0 +1,363 @@
+#include "session/CProgrammingSession.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "image/ImageFile.h"
+#include "image/VerifyListing.h"
+
+namespace {
+
+// The chip row on which the Verify command is not taken.
+constexpr int kVerifyBlockedChip = 8;
+
+// printf into a std::string.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+// Upper-cases the ASCII letters only, so the hexadecimal digits change and UTF-8 text does not.
+std::string AsciiUpper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// The progress bar position for position p of a length t transfer: p * 100 / (t - 1), truncated,
+// kept within 0..100. A one-byte transfer (t = 1) has nothing to divide by and shows 100.
+int ProgressPercent(int p, int t) {
+    if (t == 1) return 100;
+    const long long percent = static_cast<long long>(p) * 100 / (t - 1);
+    return static_cast<int>(std::clamp(percent, 0LL, 100LL));
+}
+
+}  // namespace
+
+CProgrammingSession::CProgrammingSession(ISessionView& view, BackendFactory factory)
+    : m_programmer(std::move(factory)), m_view(view), m_settings(InitialSettings()) {}
+
+bool CProgrammingSession::LoadSettings(const std::string& path) {
+    m_settings = InitialSettings();
+    const bool found = ReadSettingsRecord(path, m_settings);
+    m_view.SetAutoMark(SessionButton::Open, m_settings.bMarkOpen != 0);
+    m_view.SetAutoMark(SessionButton::Erase, m_settings.bMarkErase != 0);
+    m_view.SetAutoMark(SessionButton::Write, m_settings.bMarkWrite != 0);
+    m_view.SetAutoMark(SessionButton::Read, m_settings.bMarkRead != 0);
+    m_view.SetAutoMark(SessionButton::Verify, m_settings.bMarkVerify != 0);
+    return found;
+}
+
+bool CProgrammingSession::SaveSettings(const std::string& path) {
+    SettingsRecord record = m_settings;
+    record.bMarkOpen = m_view.AutoMark(SessionButton::Open) ? 1 : 0;
+    record.bMarkErase = m_view.AutoMark(SessionButton::Erase) ? 1 : 0;
+    record.bMarkWrite = m_view.AutoMark(SessionButton::Write) ? 1 : 0;
+    record.bMarkRead = m_view.AutoMark(SessionButton::Read) ? 1 : 0;
+    record.bMarkVerify = m_view.AutoMark(SessionButton::Verify) ? 1 : 0;
+    record.nChipIndex = m_view.ChipSelection();
+    return WriteSettingsRecord(path, record);
+}
+
+void CProgrammingSession::Start(IProgrammerOwner* owner) {
+    m_view.ShowBuffer1(m_programmer.m_pBuffer1.get(), kChipSpaceSize);
+    m_view.ShowBuffer2(m_programmer.m_pBuffer2.get(), kChipSpaceSize);
+    m_programmer.m_nComPort = m_settings.nComPort;
+    m_programmer.m_nBaudIndex = m_settings.nBaudIndex;
+    m_programmer.Init(owner, m_settings.nProgrammerType, m_settings.nSpeedIndex);
+    m_programmer.LoadChipList();
+    m_view.SelectChip(m_settings.nChipIndex);
+}
+
+void CProgrammingSession::AddLog(const std::string& text) {
+    m_view.AddLogLine(m_nLogLines, text);
+    ++m_nLogLines;
+}
+
+void CProgrammingSession::EnableButtons(bool enable) {
+    if (enable) {
+        m_bStepCheckReady = m_bStepLoadFile = m_bStepDetect = m_bStepErase = false;
+        m_bStepWrite = m_bStepRead = m_bStepVerify = false;
+    }
+    m_bButtonsEnabled = enable;
+    m_view.EnableButtons(enable);
+}
+
+bool CProgrammingSession::RunSingleStep(bool& stepFlag) {
+    if (!m_bButtonsEnabled) return false;
+    EnableButtons(true);
+    stepFlag = true;
+    RunNextStep(true, true);
+    return true;
+}
+
+bool CProgrammingSession::OnDetect() {
+    return RunSingleStep(m_bStepDetect);
+}
+bool CProgrammingSession::OnErase() {
+    return RunSingleStep(m_bStepErase);
+}
+bool CProgrammingSession::OnWrite() {
+    return RunSingleStep(m_bStepWrite);
+}
+bool CProgrammingSession::OnRead() {
+    return RunSingleStep(m_bStepRead);
+}
+
+bool CProgrammingSession::OnVerify() {
+    if (m_bButtonsEnabled && m_view.ChipSelection() == kVerifyBlockedChip) return false;
+    return RunSingleStep(m_bStepVerify);
+}
+
+bool CProgrammingSession::OnAutoComplete() {
+    if (!m_bButtonsEnabled) return false;
+    EnableButtons(true);
+    m_view.ClearLog();
+    m_nLogLines = 0;
+    m_bStepLoadFile = m_view.AutoMark(SessionButton::Open);
+    m_bStepCheckReady = true;
+    m_bStepDetect = m_settings.bAutoDetect != 0;
+    m_bStepErase = m_view.AutoMark(SessionButton::Erase);
+    m_bStepWrite = m_view.AutoMark(SessionButton::Write);
+    m_bStepVerify = m_view.AutoMark(SessionButton::Verify);
+    RunNextStep(true, true);
+    return true;
+}
+
+bool CProgrammingSession::OnWriteLockBits() {
+    if (!m_bButtonsEnabled) return false;
+    m_programmer.WriteLockBits(m_view.ChipSelection(), m_view.LockBitSelection() + 1);
+    return true;
+}
+
+void CProgrammingSession::SetImageFile(const std::string& path) {
+    m_strFilePath = path;
+    m_strFileExt = image::UpperExtension(path);
+}
+
+bool CProgrammingSession::OpenFile(const std::string& path) {
+    SetImageFile(path);
+    return LoadBuffer1();
+}
+
+bool CProgrammingSession::SaveFile(const std::string& path) {
+    std::uint8_t* buffer2 = m_programmer.m_pBuffer2.get();
+    m_view.CopyBuffer2View(buffer2, kImageBufferSize);
+    const int length = m_programmer.GetDataLength(buffer2, kChipSpaceSize);
+    const image::SaveResult result = image::SaveImage(path, buffer2, length);
+    if (result.status != image::SaveStatus::Saved) {
+        // A file that could not be created or filled is reported, never taken for a saved one.
+        AddLog(image::SaveFailedLine(path));
+        return false;
+    }
+    AddLog(image::SavedLine(path, result.count));
+    return true;
+}
+
+void CProgrammingSession::BeginBusyStep(SessionButton button) {
+    EnableButtons(false);
+    m_view.ShowBusyIcon(button);
+}
+
+void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
+    if (!ok) {
+        if (prompt) m_view.SignalFailure();
+        EnableButtons(true);
+        m_view.SequenceEnded(false);
+        return;
+    }
+    const int chip = m_view.ChipSelection();
+    if (m_bStepLoadFile) {
+        m_bStepLoadFile = false;
+        LoadBuffer1();
+    } else if (m_bStepCheckReady) {
+        m_programmer.CheckReady(chip);
+        m_bStepCheckReady = false;
+    } else if (m_bStepDetect) {
+        m_programmer.DetectChip(chip);
+        m_bStepDetect = false;
+    } else if (m_bStepErase) {
+        BeginBusyStep(SessionButton::Erase);
+        m_programmer.EraseChip(chip);
+        m_bStepErase = false;
+    } else if (m_bStepWrite) {
+        EnableButtons(false);
+        // Edits made in the Buffer 1 view are what gets written.
+        m_view.CopyBuffer1View(m_programmer.m_pBuffer1.get(), kChipSpaceSize);
+        m_view.ShowBusyIcon(SessionButton::Write);
+        m_programmer.WriteChip(chip);
+        m_bStepWrite = false;
+    } else if (m_bStepRead) {
+        BeginBusyStep(SessionButton::Read);
+        m_bVerifyAfterRead = false;
+        m_programmer.m_bReadWrittenLength = 0;
+        m_programmer.ReadChip(chip);
+        m_bStepRead = false;
+    } else if (m_bStepVerify) {
+        BeginBusyStep(SessionButton::Verify);
+        m_bVerifyAfterRead = true;
+        // After a write only the written length is read back.
+        m_programmer.m_bReadWrittenLength = m_nWritesDone != 0 ? 1 : 0;
+        m_programmer.ReadChip(chip);
+        m_bStepVerify = false;
+    } else {
+        EnableButtons(true);
+        if (prompt) m_view.SignalSuccess();
+        m_view.SequenceEnded(true);
+    }
+}
+
+bool CProgrammingSession::LoadBuffer1() {
+    std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
+    const image::LoadResult result = image::LoadImage(m_strFilePath, m_strFileExt, buffer1);
+    if (result.status == image::LoadStatus::Loaded) {
+        m_view.ShowBuffer1(buffer1, kImageBufferSize);
+        AddLog(image::LoadedLine(m_strFilePath, result.length));
+        RunNextStep(true, false);
+        return true;
+    }
+    // A refused HEX text may have left Buffer 1 changed; the view keeps showing what it holds.
+    if (result.status == image::LoadStatus::ConvertFailed) {
+        m_view.ShowBuffer1(buffer1, kImageBufferSize);
+    }
+    AddLog(image::LoadFailureText(result.status));
+    RunNextStep(false, true);
+    return false;
+}
+
+bool CProgrammingSession::VerifyBuffers() {
+    const image::VerifyListing listing =
+        image::CompareBuffers(m_programmer.m_pBuffer1.get(), m_programmer.m_pBuffer2.get());
+    AddLog(listing.header);
+    for (const std::string& line : listing.lines) {
+        m_view.InsertVerifyLine(m_nLogLines, line);
+        ++m_nLogLines;
+    }
+    AddLog(listing.countLine);
+    AddLog(listing.footer);
+    m_bVerifyAfterRead = false;
+    return listing.equal;
+}
+
+void CProgrammingSession::ShowProgress(const char* format) {
+    m_view.ShowProgress();
+    const unsigned pos = static_cast<unsigned>(m_programmer.m_nPos.load()) - 1U;
+    const unsigned len = static_cast<unsigned>(m_programmer.m_nDataLen.load()) - 1U;
+    const std::string text = AsciiUpper(Format(format, pos, len));
+    // The workers may have moved on since the text was made; the bar takes the newest values.
+    m_view.SetProgress(ProgressPercent(m_programmer.m_nPos, m_programmer.m_nDataLen), text);
+}
+
+void CProgrammingSession::ShowDetection(bool detected) {
+    const std::string signature =
+        Format("(特征字:%02x %02x %02x).", m_programmer.m_Signature[0].load(),
+               m_programmer.m_Signature[1].load(), m_programmer.m_Signature[2].load());
+    AddLog((detected ? "编程器:检测到器件" : "编程器:没检测到器件") + signature);
+    if (!detected) return;
+    const ChipInfo* chip = m_programmer.GetSelectedChip();
+    if (!chip) return;
+    AddLog(chiplist::NameOf(*chip) + Format(" - ROM容量:%dK字节.", chip->nRomKB) +
+           Format(" 编程电压:%.2fV.", static_cast<double>(chip->fVoltage)));
+}
+
+void CProgrammingSession::OnProgrammerEvent(int code) {
+    switch (code) {
+        case PE_SERIAL_INIT_FAILED:
+            AddLog("初始化串口通讯失败.");
+            RunNextStep(false, true);
+            break;
+        case PE_PARALLEL_INIT_FAILED:
+            AddLog("初始化并口失败.");
+            RunNextStep(false, true);
+            break;
+        case PE_SERIAL_INIT_DONE:
+            AddLog("初始化串口通讯完成.");
+            m_programmer.CheckReady(m_view.ChipSelection());
+            break;
+        case PE_SERIAL_NOT_INITIALIZED:
+            AddLog("未初始化串口.");
+            RunNextStep(false, true);
+            break;
+        case PE_PARALLEL_INIT_DONE:
+            AddLog("初始化并口完成.");
+            break;
+        case PE_READY:
+            AddLog("编程器:就绪.");
+            RunNextStep(true, false);
+            break;
+        case PE_UNAVAILABLE:
+            AddLog("编程器:不可用.");
+            RunNextStep(false, true);
+            break;
+        case PE_RECEIVE_ERROR:
+            AddLog("接收数据时发生错误.");
+            RunNextStep(false, true);
+            break;
+        case PE_SIGNATURE_READ:
+            AddLog("编程器:检测到特征字.");
+            RunNextStep(true, true);
+            break;
+        case PE_ERASE_DONE:
+            AddLog("编程器:擦除器件完成.");
+            RunNextStep(true, true);
+            break;
+        case PE_WRITE_STARTED:
+            AddLog("编程器:写器件开始.");
+            AddLog(Format("写入%d字节...", m_programmer.GetDataLength(m_programmer.m_pBuffer1.get(),
+                                                                      kChipSpaceSize)));
+            break;
+        case PE_WRITE_PROGRESS:
+            ShowProgress("正在写:%04x/%04x");
+            break;
+        case PE_WRITE_DONE:
+            AddLog("编程器:写器件完成.");
+            m_view.SetProgress(100, "写器件完成");
+            ++m_nWritesDone;
+            // The serial box announces its readiness after a write; the read-back of a pending
+            // verify starts on that PE_READY instead.
+            if (!(m_programmer.m_nProgrammerType == 0 && m_bStepVerify)) RunNextStep(true, true);
+            break;
+        case PE_WRITE_ERROR:
+            AddLog("编程器:写器件时发生错误.");
+            RunNextStep(false, true);
+            break;
+        case PE_READ_STARTED:
+            AddLog("编程器:读器件开始.");
+            break;
+        case PE_READ_PROGRESS:
+            ShowProgress("正在读:%04x/%04x");
+            break;
+        case PE_READ_DONE: {
+            AddLog("编程器:读器件完成.");
+            m_view.SetProgress(100, "读器件完成");
+            m_view.ShowBuffer2(m_programmer.m_pBuffer2.get(), kChipSpaceSize);
+            AddLog("数据已经保存到缓冲2.");
+            const bool ok = m_bVerifyAfterRead ? VerifyBuffers() : true;
+            RunNextStep(ok, true);
+            break;
+        }
+        case PE_LOCK_DONE:
+            AddLog("编程器:写锁定位完成.");
+            RunNextStep(true, true);
+            break;
+        case PE_INVALID_OPERATION:
+            AddLog("编程器:无效的操作.");
+            RunNextStep(false, true);
+            break;
+        case PE_DEVICE_DETECTED:
+            ShowDetection(true);
+            RunNextStep(true, true);
+            break;
+        case PE_DEVICE_NOT_DETECTED:
+            ShowDetection(false);
+            RunNextStep(false, true);
+            break;
+        default:
+            RunNextStep(false, true);
+            break;
+    }
+}
