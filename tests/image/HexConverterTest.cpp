@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/HexConverter.h"
+#include "image/HexText.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+constexpr std::uint8_t kUntouched = 0xAA;
+constexpr int kSpace = image::kHexAddressSpace;
+const std::string kFourBytes = ":0400000012345678E8\r\n";
+
+// Converts into a destination of exactly the documented minimum size (so the address sanitizer
+// sees any write past it) and records the message boxes shown.
+class ImageHexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetMessageBoxHandler([this](const std::string& text, const std::string&,
+                                              platform::MessageIcon) { messages.push_back(text); });
+        Reset();
+    }
+    void TearDown() override { platform::SetMessageBoxHandler({}); }
+
+    void Reset() {
+        messages.clear();
+        image.assign(image::kHexImageMinSize, kUntouched);
+    }
+    int Convert(const std::string& text) {
+        return image::ConvertHexToImage(text.c_str(), image.data());
+    }
+    bool AllEqual(int from, int to, std::uint8_t value) const {
+        for (int i = from; i < to; ++i) {
+            if (image[i] != value) return false;
+        }
+        return true;
+    }
+    bool Untouched() const { return AllEqual(0, image::kHexImageMinSize, kUntouched); }
+
+    std::vector<std::string> messages;
+    std::vector<std::uint8_t> image;
+};
+
+TEST_F(ImageHexTest, FourByteRecordWithAnyChecksumAndLineEnd) {
+    const std::string variants[] = {
+        kFourBytes + kHexEnd,
+        ":0400000012345678E8\n:00000001FF\n",
+        ":0400000012345678E8\r:00000001FF\r",
+        ":04000000123456780B\r\n:00000001FF\r\n",  // wrong checksum
+        ":0400000012345678\r\n:00000001FF\r\n",    // no checksum
+    };
+    for (const std::string& text : variants) {
+        SCOPED_TRACE(text);
+        Reset();
+        EXPECT_EQ(Convert(text), 4);
+        EXPECT_EQ(image[0], 0x12);
+        EXPECT_EQ(image[1], 0x34);
+        EXPECT_EQ(image[2], 0x56);
+        EXPECT_EQ(image[3], 0x78);
+        EXPECT_TRUE(AllEqual(4, kSpace, 0xFF));
+        EXPECT_TRUE(AllEqual(kSpace, image::kHexImageMinSize, kUntouched));
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
+TEST_F(ImageHexTest, WholeImageRoundTrips) {
+    std::vector<std::uint8_t> source(kSpace);
+    std::mt19937 random(7);
+    for (auto& b : source) b = static_cast<std::uint8_t>(random());
+    EXPECT_EQ(Convert(HexTextOf(source.data(), kSpace)), kSpace);
+    EXPECT_TRUE(std::equal(source.begin(), source.end(), image.begin()));
+}
+
+TEST_F(ImageHexTest, TextThatDoesNotParseLeavesImageUntouched) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> messages;
+    };
+    const std::vector<Case> cases = {
+        {kFourBytes, {image::kHexNoEndRecordText}},
+        {kFourBytes + std::string(1, '\0') + kHexEnd, {image::kHexNoEndRecordText}},
+        {kFourBytes + " " + kHexEnd, {image::kHexBadCharacterText}},
+        {kFourBytes + "\t" + kHexEnd, {image::kHexBadCharacterText}},
+        {":0400000012345678E\r\n" + kHexEnd, {image::kHexBadCharacterText}},  // odd digits
+        {":0400000012345678E" + kHexEnd, {image::kHexBadCharacterText}},      // pairs with ':'
+        {":04000000123G5678E8\r\n" + kHexEnd, {image::kHexBadCharacterText}},
+        {"x" + kFourBytes + kHexEnd, {image::kHexBadCharacterText}},
+        {"12" + kFourBytes + kHexEnd, {}},  // digits before the first record: silent
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Reset();
+        EXPECT_EQ(Convert(c.text), -1);
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_TRUE(Untouched());
+    }
+}
+
+TEST_F(ImageHexTest, EverythingFromTheEndRecordOnIsIgnored) {
+    EXPECT_EQ(Convert(kFourBytes + kHexEnd + ":zz not hex\r\n:020000040001F9\r\n"), 4);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ImageHexTest, RecordsNearTheTopWriteOnWithoutWrapping) {
+    std::vector<std::uint8_t> data(16);
+    for (int i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(i + 1);
+    EXPECT_EQ(Convert(HexRecord(0xFFF8, 0, data) + kHexEnd), 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(image[0xFFF8 + i], i + 1) << i;
+    EXPECT_EQ(image[0], 0xFF);
+    EXPECT_EQ(image[kSpace + 8], kUntouched);
+
+    // The largest record at the last address stays inside the documented destination size.
+    Reset();
+    EXPECT_EQ(Convert(HexRecord(0xFFFF, 0, std::vector<std::uint8_t>(255, 0x5A)) + kHexEnd), 255);
+    EXPECT_TRUE(AllEqual(0xFFFF, 0xFFFF + 255, 0x5A));
+}
+
+TEST_F(ImageHexTest, NoRecordsGivesAnErasedImage) {
+    EXPECT_EQ(Convert("\r\n" + kHexEnd), 0);
+    EXPECT_TRUE(AllEqual(0, kSpace, 0xFF));
+    EXPECT_TRUE(AllEqual(kSpace, image::kHexImageMinSize, kUntouched));
+}
+
+TEST_F(ImageHexTest, OverlapsCountTwiceAndTheLaterRecordWins) {
+    const std::string text = HexRecord(0, 0, {0x11, 0x22, 0x33, 0x44}) +
+                             HexRecord(2, 0, {0xAA, 0xBB, 0xCC, 0xDD}) + kHexEnd;
+    EXPECT_EQ(Convert(text), 8);
+    const std::vector<std::uint8_t> expected = {0x11, 0x22, 0xAA, 0xBB, 0xCC, 0xDD, 0xFF};
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.begin()));
+}
+
+TEST_F(ImageHexTest, RefusedRecordsKeepEarlierRecordsAndSayWhy) {
+    struct Case {
+        std::string record;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {HexRecord(0, 4, {0x00, 0x00}), image::kHexOver64kText},
+        {HexRecord(0, 2, {0x10, 0x00}), image::kHexOver64kText},
+        {HexRecord(0, 3, {0, 0, 0, 0}), image::kHexBadRecordText},
+        {HexRecord(0, 5, {0, 0, 0, 0}), image::kHexBadRecordText},
+        {HexRecord(0, 1, {0x00}), image::kHexBadRecordText},  // end type with a count
+        {":00000000\r\n", image::kHexBadRecordText},          // 4 bytes: no room for data
+        {":\r\n", image::kHexBadRecordText},
+        {":0600000012345678E8\r\n", image::kHexBadRecordText},  // count beyond the record
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        Reset();
+        EXPECT_EQ(Convert(HexRecord(0x10, 0, {0x42}) + c.record + kHexEnd), -1);
+        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(image[0x10], 0x42);
+        EXPECT_EQ(image[0], 0xFF);
+    }
+}
+
+TEST(ImageHexByte, AcceptsExactlyTheHexDigitsOfEitherCase) {
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        const bool digit = std::isxdigit(c) != 0;
+        const char text[2] = {ch, '\0'};
+        const int expected = digit ? static_cast<int>(std::strtol(text, nullptr, 16)) : 0;
+        std::uint8_t high = 0;
+        std::uint8_t low = 0;
+        EXPECT_EQ(image::ParseHexByte(ch, '0', high), digit) << c;
+        EXPECT_EQ(image::ParseHexByte('0', ch, low), digit) << c;
+        EXPECT_EQ(high, expected * 16) << c;
+        EXPECT_EQ(low, expected) << c;
+    }
+}
+
+}  // namespace
