@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What one olstrin-cli run was asked to do: the command, its argument and the overrides of the
+// stored settings that apply to this run only.
+struct CliOptions {
+    std::string command;   // chips, detect, erase, write, read, verify, lock, auto
+    std::string argument;  // FILE, OUT or the lock level; empty when none was given
+    std::optional<int> type;
+    std::optional<int> port;
+    std::optional<int> baudIndex;
+    std::optional<int> speed;
+    std::string chip;  // NAME or INDEX, empty to keep the stored chip
+    std::string lptDevice;
+    std::string comDevice;
+    std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
+    std::string simImage;
+    std::string settingsDir;
+    int timeoutSeconds = 60;
+    bool noDetect = false;
+    bool noErase = false;
+    bool noVerify = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. False with a one-line reason in error when they
+// do not form a valid run; --help is valid on its own.
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The usage text that --help prints, in the manner of a manual page.
+const char* CliUsageText();

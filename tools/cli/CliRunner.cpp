@@ -1,0 +1,271 @@
+#include "CliRunner.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+
+#include "CConsoleView.h"
+#include "CliOptions.h"
+#include "core/CEventQueue.h"
+#include "platform/AppPaths.h"
+#include "platform/MessageBox.h"
+#include "session/Backends.h"
+#include "session/CProgrammingSession.h"
+#include "sim/SimSettings.h"
+#ifdef OLSTRIN_HAVE_LPT
+#include "lpt/PortSelection.h"
+#endif
+#ifdef OLSTRIN_HAVE_SERIAL
+#include "serial/PortNames.h"
+#endif
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "error: %s\n", text.c_str());
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// One run of the command line: the session, its console view and the event loop that feeds the
+// programmer's events to the session until its sequence ends.
+class CCliRun {
+public:
+    explicit CCliRun(const CliOptions& options)
+        : m_options(options),
+          m_view(m_queue, stdout, stderr, options.quiet),
+          m_session(m_view, DefaultBackends()) {}
+
+    int Execute() {
+        m_session.LoadSettings();
+        ApplySettingOverrides();
+        // The chip list is read early so that --chip can be checked before any hardware starts.
+        m_session.m_programmer.LoadChipList();
+        if (m_options.command == "chips") return ListChips();
+        if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
+        if (!SelectDevices()) return kExitFailed;
+        m_session.Start(&m_queue);
+        if (!AwaitStartUp()) return kExitFailed;
+        return RunCommand();
+    }
+
+private:
+    void ApplySettingOverrides() {
+        SettingsRecord& settings = m_session.Settings();
+        if (m_options.type) settings.nProgrammerType = *m_options.type;
+        if (m_options.port) settings.nComPort = *m_options.port;
+        if (m_options.baudIndex) settings.nBaudIndex = *m_options.baudIndex;
+        if (m_options.speed) settings.nSpeedIndex = *m_options.speed;
+        if (m_options.noDetect) settings.bAutoDetect = 0;
+        const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
+        if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
+    }
+
+    int ListChips() {
+        const CProgrammer& programmer = m_session.m_programmer;
+        if (programmer.GetChipCount() == 0) {
+            PrintError("no chips in " + platform::ChipListPath());
+            return kExitFailed;
+        }
+        for (int i = 0; i < programmer.GetChipCount(); ++i) {
+            const ChipInfo& chip = programmer.GetChip(i);
+            std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
+                        programmer.GetChipName(i).c_str(), chip.nRomKB,
+                        static_cast<double>(chip.fVoltage), chip.Signature[0], chip.Signature[1],
+                        chip.Signature[2]);
+        }
+        return kExitOk;
+    }
+
+    // --chip as a row number or a name of the chip list.
+    bool ResolveChip() {
+        const CProgrammer& programmer = m_session.m_programmer;
+        const std::string& chip = m_options.chip;
+        int index = -1;
+        const char* end = chip.data() + chip.size();
+        const auto parsed = std::from_chars(chip.data(), end, index);
+        if (parsed.ec != std::errc() || parsed.ptr != end) {
+            index = -1;
+            for (int i = 0; i < programmer.GetChipCount() && index < 0; ++i) {
+                if (SameNameIgnoringCase(programmer.GetChipName(i), chip)) index = i;
+            }
+        }
+        if (index < 0 || index >= programmer.GetChipCount()) {
+            std::fprintf(stderr, "olstrin-cli: no chip '%s' in the chip list (see 'chips')\n",
+                         chip.c_str());
+            return false;
+        }
+        m_session.Settings().nChipIndex = index;
+        return true;
+    }
+
+    // Routes the ports to the devices the options name and checks that the chosen programmer
+    // exists in this build.
+    bool SelectDevices() {
+        const SettingsRecord& settings = m_session.Settings();
+        const BackendFactory factory = DefaultBackends();
+        if (settings.nProgrammerType == 0) {
+            if (!factory.createSerial) return Unsupported("the serial programmer");
+#ifdef OLSTRIN_HAVE_SERIAL
+            if (!m_options.comDevice.empty()) {
+                SetComDeviceOverride(settings.nComPort, m_options.comDevice);
+            }
+#endif
+            return true;
+        }
+        if (settings.nProgrammerType < 0 || settings.nProgrammerType > 4) {
+            PrintError("请正确选择编程器类型!");
+            return false;
+        }
+        if (!factory.createParallel) return Unsupported("the parallel cables");
+        if (!m_options.simulateModel.empty()) {
+            const std::string image =
+                m_options.simImage.empty()
+                    ? platform::CacheDir() + "sim-" + m_options.simulateModel + ".bin"
+                    : m_options.simImage;
+            SetSimFlashFile(image);
+        }
+#ifdef OLSTRIN_HAVE_LPT
+        if (!m_options.simulateModel.empty()) {
+            SetLptDeviceOverride("sim:" + m_options.simulateModel);
+        } else if (!m_options.lptDevice.empty()) {
+            SetLptDeviceOverride(m_options.lptDevice);
+        }
+#endif
+        return true;
+    }
+
+    bool Unsupported(const char* what) {
+        PrintError(std::string("this build of olstrin-cli cannot drive ") + what);
+        return false;
+    }
+
+    // Handles events until the running sequence ends; false when it failed or no event came in
+    // time.
+    bool RunUntilEnded() {
+        while (!m_view.Ended()) {
+            if (!HandleNextEvent()) return false;
+        }
+        return m_view.EndedOk();
+    }
+
+    bool HandleNextEvent() {
+        const auto code = m_queue.WaitEvent(std::chrono::seconds(m_options.timeoutSeconds));
+        if (!code) {
+            PrintError("no answer from the programmer within " +
+                       std::to_string(m_options.timeoutSeconds) + " s");
+            return false;
+        }
+        m_session.OnProgrammerEvent(*code);
+        return true;
+    }
+
+    // The backend reports its start: the parallel cable with one event; the serial box with one
+    // event and, once its port is open, the ready check that event starts. A serial backend
+    // given an invalid baud index reports nothing (its requests are refused later).
+    bool AwaitStartUp() {
+        const SettingsRecord& settings = m_session.Settings();
+        const bool serial = settings.nProgrammerType == 0;
+        if (serial && (settings.nBaudIndex < 0 || settings.nBaudIndex > 3)) return true;
+        m_view.ResetEnded();
+        if (!HandleNextEvent()) return false;
+        if (serial && !m_view.Ended()) return RunUntilEnded();
+        return !m_view.Ended() || m_view.EndedOk();
+    }
+
+    // Runs a session command to the end of its sequence.
+    template <typename Command>
+    bool Run(Command command) {
+        m_view.ResetEnded();
+        if (!command()) return false;
+        return RunUntilEnded();
+    }
+
+    bool Load(const std::string& path) {
+        return Run([&] { return m_session.OpenFile(path); });
+    }
+
+    int RunCommand() {
+        const std::string& command = m_options.command;
+        const std::string& argument = m_options.argument;
+        bool ok = false;
+        if (command == "detect") {
+            ok = Run([&] { return m_session.OnDetect(); });
+        } else if (command == "erase") {
+            ok = Run([&] { return m_session.OnErase(); });
+        } else if (command == "write") {
+            ok = Load(argument) && Run([&] { return m_session.OnWrite(); });
+        } else if (command == "read") {
+            ok = Run([&] { return m_session.OnRead(); }) &&
+                 (argument.empty() || m_session.SaveFile(argument));
+        } else if (command == "verify") {
+            ok = Load(argument) && RunVerify();
+        } else if (command == "lock") {
+            m_view.SetLockBitSelection(argument[0] - '1');
+            ok = Run([&] { return m_session.OnWriteLockBits(); });
+        } else if (command == "auto") {
+            ok = Run([&] { return StartAutoComplete(); });
+        }
+        return ok ? kExitOk : kExitFailed;
+    }
+
+    bool RunVerify() {
+        m_view.ResetEnded();
+        if (!m_session.OnVerify()) {
+            std::fprintf(stderr,
+                         "olstrin-cli: verify is not available while chip row %d is selected\n",
+                         m_view.ChipSelection());
+            return false;
+        }
+        return RunUntilEnded();
+    }
+
+    // Auto-complete with the stored marks, except that a FILE given is always loaded.
+    bool StartAutoComplete() {
+        if (!m_options.argument.empty()) {
+            m_session.SetImageFile(m_options.argument);
+            m_view.SetAutoMark(SessionButton::Open, true);
+        }
+        if (m_options.noErase) m_view.SetAutoMark(SessionButton::Erase, false);
+        if (m_options.noVerify) m_view.SetAutoMark(SessionButton::Verify, false);
+        return m_session.OnAutoComplete();
+    }
+
+    const CliOptions& m_options;
+    CEventQueue m_queue;
+    CConsoleView m_view;
+    CProgrammingSession m_session;
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args) {
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(args, options, error)) {
+        std::fprintf(stderr, "olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n",
+                     error.c_str());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(CliUsageText(), stdout);
+        return kExitOk;
+    }
+    platform::InitAppPaths();
+    if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
+    platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
+                                      platform::MessageIcon) { PrintError(text); });
+    CCliRun run(options);
+    return run.Execute();
+}
