@@ -1,0 +1,146 @@
+#include "lpt/CLptPort.h"
+
+#include <cstdio>
+
+#include "lpt/PortSelection.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+enum class Reg { None, Data, Status, Control };
+
+// The register bit behind a connector pin, whether the port inverts it, and whether the pin
+// can be driven.
+struct PinBit {
+    Reg reg;
+    std::uint8_t mask;
+    bool inverted;
+    bool output;
+};
+
+PinBit LookUpPin(int pin) {
+    if (pin >= 2 && pin <= 9)
+        return {Reg::Data, static_cast<std::uint8_t>(1u << (pin - 2)), false, true};
+    switch (pin) {
+        case 1:
+            return {Reg::Control, 0x01, true, true};
+        case 10:
+            return {Reg::Status, 0x40, false, false};
+        case 11:
+            return {Reg::Status, 0x80, true, false};
+        case 12:
+            return {Reg::Status, 0x20, false, false};
+        case 13:
+            return {Reg::Status, 0x10, false, false};
+        case 14:
+            return {Reg::Control, 0x02, true, true};
+        case 15:
+            return {Reg::Status, 0x08, false, false};
+        case 16:
+            return {Reg::Control, 0x04, false, true};
+        case 17:
+            return {Reg::Control, 0x08, true, true};
+        default:
+            return {Reg::None, 0, false, false};
+    }
+}
+
+std::uint8_t WithBit(std::uint8_t value, std::uint8_t mask, bool set) {
+    return static_cast<std::uint8_t>(set ? value | mask : value & ~mask);
+}
+
+}  // namespace
+
+CLptPort::CLptPort(PortIoFactory factory) : m_portIoFactory(std::move(factory)) {}
+
+CLptPort::~CLptPort() = default;
+
+int CLptPort::InitPortIo(std::uint16_t base) {
+    m_wDataPort = base;
+    m_wStatusPort = static_cast<std::uint16_t>(base + 1);
+    m_wControlPort = static_cast<std::uint16_t>(base + 2);
+    const std::string configured = LptDeviceSetting();
+    if (configured.empty()) {
+        if (OpenAccess(kDefaultPpdevPath)) return 1;
+        platform::ShowMessageBox("初始化驱动程序失败!");
+        char direct[16];
+        std::snprintf(direct, sizeof direct, "io:0x%x", static_cast<unsigned>(base));
+        if (OpenAccess(direct)) return 1;
+    } else if (OpenAccess(configured)) {
+        return 1;
+    }
+    platform::ShowMessageBox("初始化并口I/O失败!");
+    return 0;
+}
+
+bool CLptPort::OpenAccess(const std::string& spec) {
+    std::unique_ptr<IPortIo> io = m_portIoFactory ? m_portIoFactory(spec) : nullptr;
+    if (!io || !io->Open()) return false;
+    m_pPortIo = std::move(io);
+    m_strDevice = spec;
+    m_bDirectIo = spec.rfind("io:", 0) == 0;
+    return true;
+}
+
+std::uint8_t CLptPort::ReadData() {
+    return m_pPortIo ? m_pPortIo->ReadData() : 0xFF;
+}
+std::uint8_t CLptPort::ReadStatus() {
+    return m_pPortIo ? m_pPortIo->ReadStatus() : 0xFF;
+}
+std::uint8_t CLptPort::ReadControl() {
+    return m_pPortIo ? m_pPortIo->ReadControl() : 0xFF;
+}
+
+void CLptPort::WriteData(std::uint8_t value) {
+    if (m_pPortIo) m_pPortIo->WriteData(value);
+}
+
+void CLptPort::WriteControl(std::uint8_t value) {
+    if (m_pPortIo) m_pPortIo->WriteControl(value);
+}
+
+int CLptPort::Drive(int pin, bool high) {
+    const PinBit bit = LookUpPin(pin);
+    if (!bit.output) return 0;
+    const bool set = high != bit.inverted;
+    if (bit.reg == Reg::Data) {
+        m_byData = WithBit(m_byData, bit.mask, set);
+        WriteData(m_byData);
+    } else {
+        m_byControl = WithBit(m_byControl, bit.mask, set);
+        WriteControl(m_byControl);
+    }
+    return 1;
+}
+
+int CLptPort::PinHigh(int pin) {
+    return Drive(pin, true);
+}
+int CLptPort::PinLow(int pin) {
+    return Drive(pin, false);
+}
+int CLptPort::SetPin(int pin, int level) {
+    return level ? PinHigh(pin) : PinLow(pin);
+}
+
+int CLptPort::GetPin(int pin) {
+    const PinBit bit = LookUpPin(pin);
+    std::uint8_t value = 0;
+    switch (bit.reg) {
+        case Reg::Data:
+            value = m_byData = ReadData();
+            break;
+        case Reg::Status:
+            value = m_byStatus = ReadStatus();
+            break;
+        case Reg::Control:
+            value = m_byControl = ReadControl();
+            break;
+        case Reg::None:
+            return 0;
+    }
+    const int masked = value & bit.mask;
+    if (bit.inverted) return masked ? 0 : 1;
+    return masked;
+}

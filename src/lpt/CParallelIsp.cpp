@@ -1,0 +1,363 @@
+#include "lpt/CParallelIsp.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "lpt/CShiftOutAlgorithm.h"
+#include "lpt/CSpiByteAlgorithm.h"
+#include "lpt/PortSelection.h"
+#include "platform/AppPaths.h"
+#include "platform/Profile.h"
+
+namespace {
+
+constexpr int kHandshakeLimitMs = 2000;  // bound of each pin-13 wait of the shift write
+constexpr int kWaitSliceMs = 10;         // a stop request is noticed within one slice
+constexpr int kHandshakePin = 13;
+
+}  // namespace
+
+CParallelIsp::CParallelIsp(PortIoFactory factory, ILptClock* clock)
+    : CLptPort(factory ? std::move(factory) : PortIoFactory([this](const std::string& spec) {
+          return CreatePortIo(spec, m_nCableType);
+      })),
+      m_clock(clock ? *clock : SystemLptClock()) {
+    m_Algorithms.push_back(std::make_unique<CSpiByteAlgorithm>());
+    m_Algorithms.push_back(std::make_unique<CShiftOutAlgorithm>());
+}
+
+CParallelIsp::~CParallelIsp() {
+    m_bStop = true;
+    JoinWorkers(true);
+}
+
+int CParallelIsp::Init(CProgrammer* programmer, std::uint16_t base, int cableType, int cableSpeed) {
+    m_pProgrammer = programmer;
+    m_nCableSpeed = cableSpeed;
+    m_nCableType = cableType;
+    m_bPortOK = InitPortIo(base);
+    Post(m_bPortOK ? PE_PARALLEL_INIT_DONE : PE_PARALLEL_INIT_FAILED);
+    m_bBusy = 0;
+    MapRoles();
+    SetPin(m_nPinLE, m_nLEEnable);
+    for (auto& algorithm : m_Algorithms) algorithm->Attach(this);
+    return m_bPortOK;
+}
+
+void CParallelIsp::MapRoles() {
+    const std::string ini = platform::SettingsFile("Dranvik.ini");
+    auto pin = [&ini](const char* key, int def) {
+        return platform::GetProfileInt("引脚控制", key, def, ini);
+    };
+    auto le = [&ini](const char* key, int def) {
+        return platform::GetProfileInt("锁存控制(LE)", key, def, ini);
+    };
+    auto oe = [&ini](const char* key, int def) {
+        return platform::GetProfileInt("输出控制(OE)", key, def, ini);
+    };
+    switch (m_nCableType) {
+        case 1:  // Kestavo: every role from the settings file
+            m_nPinMOSI = pin("MOSI", 14);
+            m_nPinMISO = pin("MISO", 15);
+            m_nPinSCK = pin("SCK", 1);
+            m_nPinRST = pin("RST", 16);
+            m_nPinLE = pin("LE", 17);
+            m_nPinOE = pin("OE", 2);
+            m_nPinR1 = pin("R1", 3);
+            m_nPinR2 = pin("R2", 4);
+            m_nLEEnable = le("Enable", 1);
+            m_nLEDisable = le("Disable", 0);
+            m_nOEEnable = oe("Enable", 0);
+            m_nOEDisable = oe("Disable", 1);
+            break;
+        case 2:  // Atmel ByteBlaster: fixed, no OE line
+            m_nPinMOSI = 2;
+            m_nPinMISO = 10;
+            m_nPinSCK = 1;
+            m_nPinRST = 17;
+            m_nPinLE = 4;
+            m_nPinOE = 0;
+            m_nPinR1 = 14;
+            m_nPinR2 = 16;
+            m_nLEEnable = m_nLEDisable = m_nOEEnable = m_nOEDisable = 0;
+            break;
+        case 3:    // Altera ByteBlasterMV
+        case 4: {  // Altera ByteBlasterII
+            const int level = m_nCableType == 4 ? 1 : 0;
+            m_nPinMOSI = 8;
+            m_nPinMISO = 11;
+            m_nPinSCK = 2;
+            m_nPinRST = 3;
+            m_nPinLE = pin("LE", 14);
+            m_nPinOE = pin("OE", 2);
+            m_nPinR1 = pin("R1", 3);
+            m_nPinR2 = pin("R2", 4);
+            m_nLEEnable = le("Enable", level);
+            m_nLEDisable = le("Disable", level);
+            m_nOEEnable = oe("Enable", level);
+            m_nOEDisable = oe("Disable", 0);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+CChipAlgorithm* CParallelIsp::FindAlgorithm(std::uint8_t code) {
+    for (auto& algorithm : m_Algorithms) {
+        if (algorithm->m_nCode == code) {
+            m_pAlgorithm = algorithm.get();
+            return m_pAlgorithm;
+        }
+    }
+    return nullptr;
+}
+
+void CParallelIsp::CheckReady(std::uint8_t code) {
+    Post(m_bPortOK && FindAlgorithm(code) ? PE_READY : PE_UNAVAILABLE);
+}
+
+void CParallelIsp::DetectChip(std::uint8_t code) {
+    Start(kDetect, code);
+}
+void CParallelIsp::EraseChip(std::uint8_t code) {
+    Start(kErase, code);
+}
+void CParallelIsp::WriteChip(std::uint8_t code) {
+    Start(kWrite, code);
+}
+void CParallelIsp::ReadChip(std::uint8_t code) {
+    Start(kRead, code);
+}
+
+void CParallelIsp::WriteLockBits(std::uint8_t code, int level) {
+    Start(kLock, code, level);
+}
+
+void CParallelIsp::Start(int operation, std::uint8_t code, int lockLevel) {
+    if (m_bBusy) {
+        Post(PE_UNAVAILABLE);
+        return;
+    }
+    CChipAlgorithm* algorithm = FindAlgorithm(code);
+    if (!algorithm) {
+        Post(PE_INVALID_OPERATION);
+        return;
+    }
+    if (operation == kLock) m_nLockLevel = lockLevel;
+    m_nOperation = operation;
+    m_bBusy = 1;
+    JoinWorkers(false);
+    const bool shiftWrite = operation == kWrite && code == 3;
+    auto done = std::make_unique<std::atomic<bool>>(false);
+    std::atomic<bool>* flag = done.get();
+    try {
+        std::thread thread([this, algorithm, shiftWrite, flag] {
+            if (shiftWrite) {
+                ShiftWriteThread(*algorithm);
+            } else {
+                OperationThread(*algorithm);
+            }
+            flag->store(true);
+        });
+        m_workers.push_back({std::move(thread), std::move(done)});
+    } catch (const std::system_error&) {
+        m_bBusy = 0;
+        Post(PE_UNAVAILABLE);
+    }
+}
+
+void CParallelIsp::JoinWorkers(bool all) {
+    // A worker clears the busy flag before its report, and the report of a detection waits for
+    // the owner to move the chip selection, so a finished operation's thread may still be
+    // running when the next one starts: it is joined later rather than waited for now.
+    std::erase_if(m_workers, [all](Worker& worker) {
+        if (!all && !worker.done->load()) return false;
+        worker.thread.join();
+        return true;
+    });
+}
+
+void CParallelIsp::OperationThread(CChipAlgorithm& algorithm) {
+    CProgrammer& p = *m_pProgrammer;
+    SetPin(m_nPinOE, m_nOEEnable);
+    m_bBusy = 1;
+    algorithm.Begin();
+    switch (m_nOperation) {
+        case kDetect: {
+            std::uint8_t signature[3] = {};
+            algorithm.ReadSignature(signature);
+            for (int i = 0; i < 3; ++i) p.m_Signature[i] = signature[i];
+            algorithm.End();
+            Finish(-1);
+            if (!Stopping()) p.MatchSignature();
+            return;
+        }
+        case kErase:
+            algorithm.Erase();
+            algorithm.End();
+            Finish(PE_ERASE_DONE);
+            return;
+        case kWrite:
+            p.GetDataLength(p.m_pBuffer1.get(), kChipSpaceSize);
+            algorithm.Begin();
+            if (!WriteBytes(algorithm)) return;
+            algorithm.End();
+            Finish(PE_WRITE_DONE);
+            return;
+        case kRead:
+            ReadBytes(algorithm);
+            return;
+        case kLock:
+            algorithm.WriteLock(m_nLockLevel);
+            algorithm.End();
+            Finish(PE_LOCK_DONE);
+            return;
+        default:
+            Finish(-1);
+            return;
+    }
+}
+
+void CParallelIsp::ShiftWriteThread(CChipAlgorithm& algorithm) {
+    CProgrammer& p = *m_pProgrammer;
+    SetPin(m_nPinOE, m_nOEEnable);
+    m_bBusy = 1;
+    algorithm.Begin();
+    SetSCK(0);
+    SetRST(0);
+    Wait(1);
+    if (!WaitPin13(false)) return Finish(PE_WRITE_ERROR);
+    SetRST(1);
+    if (!WaitPin13(true)) return Finish(PE_WRITE_ERROR);
+    Wait(1);
+    // The loaded file's length; a long HEX text can pass the end of Buffer 1, where it stops.
+    p.m_nDataLen = std::min(g_nLoadedLength.load(), kImageBufferSize);
+    algorithm.Begin();
+    if (!WriteBytes(algorithm)) return;
+    algorithm.End();
+    m_bBusy = 0;  // OE stays enabled after a shift write
+    Post(PE_WRITE_DONE);
+}
+
+bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
+    CProgrammer& p = *m_pProgrammer;
+    const std::uint8_t* image = p.m_pBuffer1.get();
+    for (int pos = 0; pos < p.m_nDataLen; ++pos) {
+        if (Stopping()) return false;
+        p.m_nPos = pos;
+        if (!algorithm.WriteByte(image[pos], pos)) {
+            // OE stays enabled and m_nPos stays at the failed byte.
+            algorithm.End();
+            m_bBusy = 0;
+            Post(PE_WRITE_ERROR);
+            return false;
+        }
+        if (pos % 15 == 0) Post(PE_WRITE_PROGRESS);
+    }
+    p.m_nPos = p.m_nDataLen.load();
+    return true;
+}
+
+void CParallelIsp::ReadBytes(CChipAlgorithm& algorithm) {
+    CProgrammer& p = *m_pProgrammer;
+    if (!p.m_bReadWrittenLength) {
+        const ChipInfo* chip = p.GetSelectedChip();
+        p.m_nDataLen = chip ? chiplist::RomBytes(*chip) : 0;
+    }
+    // A length past the end of Buffer 2 stops there.
+    const int length = std::min(p.m_nDataLen.load(), kImageBufferSize);
+    std::uint8_t* buffer = p.m_pBuffer2.get();
+    for (int pos = 0; pos < length; ++pos) {
+        if (Stopping()) return;
+        p.m_nPos = pos;
+        buffer[pos] = algorithm.ReadByte(pos);
+        if (pos % 15 == 0) Post(PE_READ_PROGRESS);
+    }
+    p.m_nPos = length;
+    algorithm.End();
+    Finish(PE_READ_DONE);
+}
+
+bool CParallelIsp::WaitPin13(bool high) {
+    const std::int64_t start = m_clock.NowMs();
+    while (!Stopping()) {
+        if ((GetPin(kHandshakePin) != 0) == high) return true;
+        if (m_clock.NowMs() - start >= kHandshakeLimitMs) return false;
+    }
+    return false;
+}
+
+void CParallelIsp::Finish(int report) {
+    SetPin(m_nPinOE, m_nOEDisable);
+    m_bBusy = 0;
+    if (report >= 0) Post(report);
+}
+
+void CParallelIsp::Post(int code) {
+    if (!Stopping() && m_pProgrammer) m_pProgrammer->PostEvent(code);
+}
+
+void CParallelIsp::Wait(int ms) {
+    while (ms > 0 && !Stopping()) {
+        const int slice = std::min(ms, kWaitSliceMs);
+        m_clock.SleepMs(slice);
+        ms -= slice;
+    }
+}
+
+void CParallelIsp::LatchPulse() {
+    if (m_nCableSpeed == 2) return;
+    SetPin(m_nPinLE, m_nLEEnable);
+    if (m_nCableSpeed != 1) SetPin(m_nPinLE, m_nLEDisable);
+}
+
+void CParallelIsp::SetMOSI(int level) {
+    SetPin(m_nPinMOSI, level);
+    LatchPulse();
+}
+
+void CParallelIsp::SetRST(int level) {
+    SetPin(m_nPinRST, level);
+    LatchPulse();
+}
+
+void CParallelIsp::SetSCK(int level) {
+    SetPin(m_nPinSCK, level);
+    LatchPulse();
+}
+
+int CParallelIsp::GetMISO() {
+    LatchPulse();
+    return GetPin(m_nPinMISO);
+}
+
+void CParallelIsp::Transfer(int n) {
+    n = std::clamp(n, 0, static_cast<int>(m_TxBuf.size()));
+    for (int i = 0; i < n; ++i) {
+        SetSCK(0);
+        std::uint8_t received = 0;
+        for (int bit = 7; bit >= 0; --bit) {
+            SetMOSI((m_TxBuf[static_cast<size_t>(i)] >> bit) & 1);
+            SetSCK(1);
+            if (GetMISO()) received = static_cast<std::uint8_t>(received | (1u << bit));
+            SetSCK(0);
+        }
+        m_RxBuf[static_cast<size_t>(i)] = received;
+    }
+}
+
+void CParallelIsp::ShiftOutLsbFirst(std::uint8_t byte) {
+    SetSCK(0);
+    SetMOSI(byte & 1);
+    SetSCK(1);
+    SetSCK(0);
+    SetSCK(0);
+    for (int bit = 1; bit <= 6; ++bit) {
+        SetMOSI((byte >> bit) & 1);
+        SetSCK(1);
+        SetSCK(0);
+    }
+    SetMOSI((byte >> 7) & 1);
+    SetSCK(1);
+}

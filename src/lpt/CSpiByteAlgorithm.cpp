@@ -1,0 +1,79 @@
+#include "lpt/CSpiByteAlgorithm.h"
+
+#include <algorithm>
+
+#include "lpt/CParallelIsp.h"
+
+namespace {
+
+constexpr int kPollReads = 1000;  // data-polling reads before a byte counts as failed
+
+std::uint8_t High(int address) {
+    return static_cast<std::uint8_t>(address >> 8);
+}
+std::uint8_t Low(int address) {
+    return static_cast<std::uint8_t>(address);
+}
+
+}  // namespace
+
+std::uint8_t CSpiByteAlgorithm::Instruction(std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), m_pPort->m_TxBuf.begin());
+    m_pPort->Transfer(4);
+    return m_pPort->m_RxBuf[3];
+}
+
+void CSpiByteAlgorithm::Begin() {
+    m_pPort->SetRST(0);
+    m_pPort->SetMOSI(0);
+    m_pPort->SetSCK(0);
+    m_pPort->Wait(10);
+    m_pPort->SetRST(1);
+    m_pPort->Wait(10);
+    Instruction({0xAC, 0x53});
+}
+
+void CSpiByteAlgorithm::ReadSignature(std::uint8_t* signature) {
+    for (std::uint8_t i = 0; i < 3; ++i) signature[i] = Instruction({0x28, i, 0x00, 0x00});
+}
+
+void CSpiByteAlgorithm::Erase() {
+    Instruction({0xAC, 0x80});
+    m_pPort->Wait(500);
+}
+
+int CSpiByteAlgorithm::WriteByte(std::uint8_t data, int address) {
+    Instruction({0x40, High(address), Low(address), data});
+    for (int read = 0; read < kPollReads && !m_pPort->Stopping(); ++read) {
+        if (ReadByte(address) == data) return 1;
+    }
+    return 0;
+}
+
+std::uint8_t CSpiByteAlgorithm::ReadByte(int address) {
+    return Instruction({0x20, High(address), Low(address)});
+}
+
+int CSpiByteAlgorithm::WriteLock(int level) {
+    if (level >= 1) {
+        Instruction({0xAC, 0xE1});
+        m_pPort->Wait(1);
+    }
+    if (level >= 2) {
+        Begin();
+        Instruction({0xAC, 0xE2});
+        m_pPort->Wait(1);
+    }
+    if (level == 3) {
+        Begin();
+        Instruction({0xAC, 0xE3});
+        m_pPort->Wait(1);
+    }
+    return 1;
+}
+
+void CSpiByteAlgorithm::End() {
+    m_pPort->SetRST(0);
+    m_pPort->SetMOSI(1);
+    m_pPort->SetSCK(1);
+}

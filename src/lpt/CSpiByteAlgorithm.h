@@ -1,0 +1,25 @@
+#pragma once
+
+#include <initializer_list>
+
+#include "lpt/CChipAlgorithm.h"
+
+// Algorithm code 2: the 4-byte serial programming instructions of 51-series flash chips
+// (programming enable, chip erase, byte write with data polling, byte read, signature, lock bits).
+class CSpiByteAlgorithm : public CChipAlgorithm {
+public:
+    CSpiByteAlgorithm() : CChipAlgorithm(2) {}
+
+    void Begin() override;
+    void ReadSignature(std::uint8_t* signature) override;
+    void Erase() override;
+    int WriteByte(std::uint8_t data, int address) override;
+    std::uint8_t ReadByte(int address) override;
+    int WriteLock(int level) override;
+    void End() override;
+
+private:
+    // Sends one instruction: the leading bytes given replace those of the transmit buffer, the
+    // rest go out as they were left. Returns the byte received during the fourth byte.
+    std::uint8_t Instruction(std::initializer_list<std::uint8_t> bytes);
+};

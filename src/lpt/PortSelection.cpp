@@ -1,0 +1,58 @@
+#include "lpt/PortSelection.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "lpt/CDirectPortIo.h"
+#include "lpt/CPpdevPortIo.h"
+#include "lpt/CSimPortIo.h"
+#include "platform/AppPaths.h"
+#include "platform/Profile.h"
+#include "sim/SimSettings.h"
+
+namespace {
+
+std::mutex g_overrideMutex;
+std::string g_strOverride;  // guarded by g_overrideMutex
+
+std::unique_ptr<IPortIo> CreateSimPortIo(const std::string& model, int cableType) {
+    CTargetChip::Model chipModel = CTargetChip::Model::AT89S52;
+    if (!model.empty() && !CTargetChip::ModelFromName(model, chipModel)) return nullptr;
+    auto chip = std::make_unique<CTargetChip>(chipModel);
+    chip->SetBusyReads(SimBusyReads());
+    const std::string flashFile = SimFlashFile();
+    if (!flashFile.empty() && !chip->SetBackingFile(flashFile)) return nullptr;
+    auto cable = std::make_unique<CSimCable>(CSimCable::DefaultWiring(cableType));
+    cable->AttachChip(std::move(chip));
+    return std::make_unique<CSimPortIo>(std::move(cable));
+}
+
+std::unique_ptr<IPortIo> CreateDirectPortIo(const std::string& address) {
+    char* end = nullptr;
+    const unsigned long base = std::strtoul(address.c_str(), &end, 0);
+    if (address.empty() || *end != '\0' || base > 0xFFFC) return nullptr;
+    return std::make_unique<CDirectPortIo>(static_cast<std::uint16_t>(base));
+}
+
+}  // namespace
+
+void SetLptDeviceOverride(const std::string& spec) {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    g_strOverride = spec;
+}
+
+std::string LptDeviceSetting() {
+    {
+        std::lock_guard<std::mutex> lock(g_overrideMutex);
+        if (!g_strOverride.empty()) return g_strOverride;
+    }
+    return platform::GetProfileString("Devices", "LPT", "", platform::SettingsFile("Dranvik.ini"));
+}
+
+std::unique_ptr<IPortIo> CreatePortIo(const std::string& spec, int cableType) {
+    if (spec == "sim") return CreateSimPortIo("", cableType);
+    if (spec.rfind("sim:", 0) == 0) return CreateSimPortIo(spec.substr(4), cableType);
+    if (spec.rfind("io:", 0) == 0) return CreateDirectPortIo(spec.substr(3));
+    if (spec.empty()) return nullptr;
+    return std::make_unique<CPpdevPortIo>(spec);
+}
