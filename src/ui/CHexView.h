@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <cstdint>
+#include <vector>
+
+#include "ui/CHexLayout.h"
+
+// The hex editor of a buffer tab: shows a copy of the bytes it is given, eight a row with
+// addresses from 0, and lets the user overwrite hex digits. It keeps its own copy so that painting
+// never reads a buffer a worker thread may be filling; the owner copies Data() back where the
+// edits must go. UI thread only.
+class CHexView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit CHexView(QWidget* parent = nullptr);
+
+    // Replaces the shown bytes with a copy of length bytes from data. The caret stays where it
+    // was when that position still exists, else it goes to the start.
+    void SetData(const std::uint8_t* data, int length);
+
+    // The current bytes, edits included, and their count.
+    const std::uint8_t* Data() const { return m_data.data(); }
+    int DataLength() const { return static_cast<int>(m_data.size()); }
+
+    // Caret as a nibble position: 2 * byte index, + 1 on the low digit.
+    int Caret() const { return m_nCaret; }
+    void SetCaret(int caret);
+
+    const CHexLayout& Layout() const { return m_layout; }
+
+signals:
+    // A digit was overwritten by the user (not emitted by SetData).
+    void edited();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    int RowsInView() const;
+    int CellWidth() const;
+    int RowHeight() const;
+    void UpdateScrollBars();
+    void EnsureCaretVisible();
+    bool OverwriteNibble(int digit);
+
+    CHexLayout m_layout;
+    std::vector<std::uint8_t> m_data;
+    int m_nCaret = 0;
+};

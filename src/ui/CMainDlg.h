@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/IProgrammerOwner.h"
+#include "platform/MessageBox.h"
+#include "session/CProgrammingSession.h"
+#include "session/ISessionView.h"
+
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QListWidget;
+class QTabWidget;
+class CHexView;
+class CStyledButton;
+class CTextProgressCtrl;
+
+// The program's one window: chip choice, operation buttons, progress bar and the tabbed buffer,
+// status and settings pages. It shows a CProgrammingSession, which it owns and which holds all
+// of the sequencing, and receives the programmer's events, which workers post to it. Created,
+// used and destroyed on the UI thread; PostProgrammerEvent and SelectChipItem may be called from
+// any thread until destruction begins.
+class CMainDlg : public QDialog, public ISessionView, public IProgrammerOwner {
+    Q_OBJECT
+
+public:
+    // Builds the window and starts the session: settings from Dranvik.ini, the programmer of the
+    // stored type with backends from the factory, the chip list.
+    explicit CMainDlg(BackendFactory factory, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    CProgrammingSession& Session() { return *m_pSession; }
+
+    // The tab in front, as remembered by ShowTabPage (-1 before the first).
+    int CurrentTab() const { return m_nCurTab; }
+    // Selects tab 0..3 ("缓冲1", "缓冲2", "状态", "设置") and remembers it.
+    void ShowTabPage(int tab);
+
+    // The empty page of the "设置" tab, for the settings grid.
+    QWidget* SettingsPage() const { return m_pSettingsPage; }
+
+    // IProgrammerOwner
+    void PostProgrammerEvent(int code) override;
+    void InsertChipItem(int index, const std::string& name) override;
+    void SelectChipItem(int index) override;
+
+    // ISessionView
+    void AddLogLine(int index, const std::string& text) override;
+    void InsertVerifyLine(int index, const std::string& text) override;
+    void ClearLog() override;
+    void ShowProgress() override;
+    void SetProgress(int position, const std::string& text) override;
+    void ShowBuffer1(const std::uint8_t* data, int length) override;
+    void ShowBuffer2(const std::uint8_t* data, int length) override;
+    int CopyBuffer1View(std::uint8_t* dest, int maxLength) override;
+    int CopyBuffer2View(std::uint8_t* dest, int maxLength) override;
+    void EnableButtons(bool enable) override;
+    void ShowBusyIcon(SessionButton button) override;
+    bool AutoMark(SessionButton button) const override;
+    void SetAutoMark(SessionButton button, bool marked) override;
+    int ChipSelection() const override;
+    void SelectChip(int index) override;
+    int LockBitSelection() const override;
+    void SignalSuccess() override;
+    void SignalFailure() override;
+    void SequenceEnded(bool ok) override;
+
+signals:
+    // The prompts that end a sequence; the sound prompts attach here.
+    void successSignalled();
+    void failureSignalled();
+    // A sequence is over (after its prompt, if any).
+    void sequenceEnded(bool ok);
+
+public slots:
+    // Esc and the close box: store the settings, then close.
+    void reject() override;
+
+protected:
+    void customEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildControls();
+    void StyleButtons();
+    void ConnectCommands();
+    void OnInitDialog();
+    CStyledButton* ButtonOf(SessionButton button) const;
+
+    void OnOpenFile();
+    void OnSaveFile();
+    void OnMoreDevices();
+    void OnAbout();
+    void OnTabChanged(int tab);
+
+    // Shows a modal message box for platform::ShowMessageBox, on the UI thread whichever thread
+    // asks; returns at once once closing has begun.
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     platform::MessageIcon icon);
+    // Runs a call on the UI thread and waits for it; false (not run) once closing has begun.
+    bool CallOnUiThread(const std::function<void()>& call);
+    // Stops cross-thread calls: later ones return at once, and those already waiting are
+    // released before the session and its workers are destroyed.
+    void BeginClosing();
+
+    QComboBox* m_cmbChip = nullptr;
+    CStyledButton* m_btnDetect = nullptr;
+    QLabel* m_linkMoreDevices = nullptr;
+    CStyledButton* m_btnOpen = nullptr;
+    CStyledButton* m_btnSave = nullptr;
+    CStyledButton* m_btnErase = nullptr;
+    CStyledButton* m_btnWrite = nullptr;
+    CStyledButton* m_btnRead = nullptr;
+    CStyledButton* m_btnVerify = nullptr;
+    CStyledButton* m_btnAuto = nullptr;
+    QComboBox* m_cmbLockBit = nullptr;
+    CStyledButton* m_btnWriteLock = nullptr;
+    CTextProgressCtrl* m_progress = nullptr;
+    QTabWidget* m_tab = nullptr;
+    CHexView* m_hexBuffer1 = nullptr;
+    CHexView* m_hexBuffer2 = nullptr;
+    QListWidget* m_lstStatus = nullptr;
+    QWidget* m_pSettingsPage = nullptr;
+    QFileDialog* m_pOpenDialog = nullptr;
+    QFileDialog* m_pSaveDialog = nullptr;
+
+    // Not 2, so that the first status line brings the status page to the front.
+    int m_nCurTab = -1;
+
+    // Cross-thread calls in progress, and whether closing has begun; guarded by m_closeMutex.
+    std::mutex m_closeMutex;
+    int m_nCallsWaiting = 0;
+    std::atomic<bool> m_bClosing{false};
+
+    std::unique_ptr<CProgrammingSession> m_pSession;
+};
