@@ -172,7 +172,10 @@ TEST_F(ImageSaveTest, FullDiskIsAFailureNotASave) {
 
 TEST_F(ImageSaveTest, FileThatCannotBeCreatedWritesNothing) {
     EXPECT_EQ(Save(dir.File("no/such/folder.bin")).status, SaveStatus::CreateFailed);
+    EXPECT_EQ(Save(dir.path()).status, SaveStatus::CreateFailed);  // a folder, not a file
+}
 
+TEST_F(ImageSaveTest, ReadOnlyFolderWritesNothing) {
     const std::string locked = dir.File("locked");
     ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
     if (::access(locked.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights over any folder";
