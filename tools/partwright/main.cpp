@@ -1,16 +1,18 @@
-// partwright: builds and lists the chip database ChipList.chip.
+// partwright: edits, builds and lists the chip database ChipList.chip.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "ChipTable.h"
+#include "Editor.h"
 #include "platform/FileUtil.h"
 
 namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: partwright build CHIPS.tsv -o ChipList.chip\n"
+                 "usage: partwright [ChipList.chip]            edit the list in a window\n"
+                 "       partwright build CHIPS.tsv -o ChipList.chip\n"
                  "       partwright dump ChipList.chip\n");
     return 2;
 }
@@ -54,5 +56,9 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "build") == 0 && std::strcmp(argv[3], "-o") == 0)
         return Build(argv[2], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return Dump(argv[2]);
+    if (argc == 1) return RunEditor(argc, argv, nullptr);
+    if (argc == 2 && argv[1][0] != '-' && std::strcmp(argv[1], "build") != 0 &&
+        std::strcmp(argv[1], "dump") != 0)
+        return RunEditor(argc, argv, argv[1]);
     return Usage();
 }
