@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include "sim/CTargetChip.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using Instr = std::array<std::uint8_t, 4>;
+
+// A chip in programming mode.
+struct EnabledChip {
+    explicit EnabledChip(CTargetChip::Model model = CTargetChip::Model::AT89S52) : chip(model) {
+        chip.SetReset(true);
+        chip.Execute({0xAC, 0x53, 0, 0});
+    }
+    std::uint8_t Read(int address) {
+        return chip.Execute(
+            {0x20, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), 0});
+    }
+    void Write(int address, std::uint8_t data) {
+        chip.Execute({0x40, static_cast<std::uint8_t>(address >> 8),
+                      static_cast<std::uint8_t>(address), data});
+    }
+    CTargetChip chip;
+};
+
+// Clocks one instruction in at pin level, most significant bit first, sampling MISO while SCK
+// is high; returns the fourth byte shifted out.
+std::uint8_t ClockIn(CTargetChip& chip, const Instr& instr) {
+    std::uint8_t last = 0;
+    for (std::uint8_t byte : instr) {
+        last = 0;
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool mosi = (byte >> bit) & 1;
+            chip.SetLines(true, false, mosi);
+            chip.SetLines(true, true, mosi);
+            last = static_cast<std::uint8_t>(last << 1 | (chip.Miso() ? 1 : 0));
+            chip.SetLines(true, false, mosi);
+        }
+    }
+    return last;
+}
+
+TEST(CTargetChip, ProgrammingModeNeedsResetHighAndTheEnableInstruction) {
+    CTargetChip chip;
+    EXPECT_EQ(chip.Execute({0xAC, 0x53, 0, 0}), 0xFF);  // RST low: nothing is heard
+    EXPECT_FALSE(chip.InProgrammingMode());
+    chip.SetReset(true);
+    EXPECT_EQ(chip.Execute({0x28, 0x00, 0, 0}), 0x00);  // not yet enabled
+    EXPECT_EQ(chip.Execute({0xAC, 0x53, 0, 0}), 0x69);
+    EXPECT_TRUE(chip.InProgrammingMode());
+    chip.SetReset(false);
+    EXPECT_FALSE(chip.InProgrammingMode());
+}
+
+TEST(CTargetChip, PinLevelInstructionsAndSignatures) {
+    for (auto [model, s1, size] : {std::tuple{CTargetChip::Model::AT89S51, 0x51, 4096},
+                                   std::tuple{CTargetChip::Model::AT89S52, 0x52, 8192}}) {
+        CTargetChip chip(model);
+        EXPECT_EQ(chip.FlashSize(), size);
+        chip.SetLines(false, false, false);
+        chip.SetLines(true, false, false);
+        EXPECT_EQ(ClockIn(chip, {0xAC, 0x53, 0x00, 0x00}), 0x69);
+        EXPECT_EQ(ClockIn(chip, {0x28, 0x00, 0x00, 0x00}), 0x1E);
+        EXPECT_EQ(ClockIn(chip, {0x28, 0x01, 0x00, 0x00}), s1);
+        EXPECT_EQ(ClockIn(chip, {0x28, 0x02, 0x00, 0x00}), 0x06);
+        EXPECT_EQ(chip.InstructionCount(), 4u);
+    }
+}
+
+TEST(CTargetChip, WritesProgramOnesToZerosAndShowBusyReads) {
+    EnabledChip c;
+    c.Write(0x0100, 0xF0);
+    EXPECT_EQ(c.Read(0x0100), 0x70);  // bit 7 inverted while programming
+    EXPECT_EQ(c.Read(0x0100), 0x70);
+    EXPECT_EQ(c.Read(0x0100), 0xF0);
+    c.chip.SetBusyReads(0);
+    c.Write(0x0100, 0x0F);
+    EXPECT_EQ(c.Read(0x0100), 0x00);  // only 1 -> 0
+    c.chip.Execute({0xAC, 0x80, 0, 0});
+    EXPECT_EQ(c.Read(0x0100), 0xFF);
+    c.Write(0x2100, 0x33);  // the address wraps at the flash size
+    EXPECT_EQ(c.chip.Flash()[0x0100], 0x33);
+}
+
+TEST(CTargetChip, LockBits) {
+    EnabledChip c;
+    c.chip.SetBusyReads(0);
+    c.Write(5, 0x12);
+    c.chip.Execute({0xAC, 0xE1, 0, 0});
+    c.Write(6, 0x34);  // no more programming
+    EXPECT_EQ(c.Read(6), 0xFF);
+    EXPECT_EQ(c.Read(5), 0x12);  // reads still work
+    c.chip.Execute({0xAC, 0xE2, 0, 0});
+    EXPECT_EQ(c.chip.LockLevel(), 2);
+    EXPECT_EQ(c.Read(5), 0xFF);
+    c.chip.Execute({0xAC, 0x80, 0, 0});  // erase clears the lock bits
+    EXPECT_EQ(c.chip.LockLevel(), 0);
+}
+
+TEST(CTargetChip, AStuckAddressNeverFinishesProgramming) {
+    EnabledChip c;
+    c.chip.SetStuckAddress(3);
+    c.Write(3, 0x55);
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(c.Read(3), 0xD5);
+    c.chip.SetReset(false);
+    c.chip.SetReset(true);
+    c.chip.Execute({0xAC, 0x53, 0, 0});
+    EXPECT_EQ(c.Read(3), 0xFF);
+}
+
+TEST(CTargetChip, BackingFileKeepsTheFlashBetweenRuns) {
+    TempDir dir;
+    const std::string file = dir.File("flash.bin");
+    {
+        EnabledChip c(CTargetChip::Model::AT89S51);
+        ASSERT_TRUE(c.chip.SetBackingFile(file));
+        c.Write(0x0FFF, 0xA5);
+        c.chip.SetReset(false);  // leaving programming mode writes the file back
+        EXPECT_EQ(dir.Read("flash.bin").size(), 4096u);
+    }
+    EnabledChip later(CTargetChip::Model::AT89S51);
+    ASSERT_TRUE(later.chip.SetBackingFile(file));
+    EXPECT_EQ(later.Read(0x0FFF), 0xA5);
+    EXPECT_EQ(later.Read(0x0FFE), 0xFF);
+}
+
+}  // namespace
