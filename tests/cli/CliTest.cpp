@@ -1,0 +1,143 @@
+#include <gmock/gmock.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "session/SettingsRecord.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The shell form of one argument.
+std::string Quoted(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs olstrin-cli with its cache and settings in a temporary folder, so runs never touch the
+// user's files and a simulated chip keeps its flash between the runs of one test.
+class CliTest : public ::testing::Test {
+protected:
+    CliResult Run(const std::vector<std::string>& args) {
+        std::string command = "XDG_CACHE_HOME=" + Quoted(dir.File("cache")) + " " +
+                              Quoted(OLSTRIN_CLI) + " --settings " + Quoted(dir.File("cfg"));
+        for (const std::string& arg : args) command += " " + Quoted(arg);
+        command += " 2>" + Quoted(dir.File("stderr"));
+        CliResult result;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return result;
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
+        const int raw = ::pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.err = dir.Read("stderr");
+        return result;
+    }
+
+    TempDir dir;
+    const std::string hex = OLSTRIN_EXAMPLE_HEX;
+};
+
+TEST_F(CliTest, ChipsListsTheChipDatabase) {
+    const CliResult result = Run({"chips"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(result.out, HasSubstr("AT89S51"));
+    EXPECT_THAT(result.out, HasSubstr(" 1  AT89S52"));
+}
+
+TEST_F(CliTest, SimulatedAutoCompleteOfTheExampleSucceedsWithoutWritingSettings) {
+    const CliResult result = Run({"--simulate", "auto", hex});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, StartsWith("初始化并口完成.\n读入文件 " + hex + " 到缓冲1("));
+    for (const char* line :
+         {"编程器:就绪.", "编程器:检测到器件(特征字:1e 52 06).", "编程器:擦除器件完成.",
+          "编程器:写器件完成.",
+          "共发现    0个单元不对!\n-------------------效验结束------------------\n"}) {
+        EXPECT_THAT(result.out, HasSubstr(line));
+    }
+    EXPECT_EQ(result.err, "");  // not a terminal: no progress bar
+    EXPECT_EQ(dir.Read("cfg/Dranvik.ini"), "");
+}
+
+TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
+    const std::string image = dir.File("flash.bin");
+    EXPECT_EQ(Run({"--simulate", "--sim-image", image, "erase"}).status, 0);
+    const CliResult write = Run({"--simulate", "--sim-image", image, "write", hex});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("编程器:写器件完成."));
+
+    const CliResult verify = Run({"--simulate", "--sim-image", image, "-q", "verify", hex});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.out, "");
+
+    const std::string other = dir.Write("other.bin", std::string("\x75\x81", 2));
+    const CliResult differ = Run({"--simulate", "--sim-image", image, "verify", other});
+    EXPECT_EQ(differ.status, 1);
+    EXPECT_THAT(differ.out, HasSubstr("    00001 - 地址:0000  写:75  读:02\n"));
+    EXPECT_THAT(differ.out, Not(HasSubstr("共发现    0个")));
+
+    // Reading back saves what was written, without the erased tail.
+    const CliResult read = Run({"--simulate", "--sim-image", image, "read", dir.File("back.bin")});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(dir.Read("back.bin").substr(0, 3), std::string("\x02\x00\x06", 3));
+    EXPECT_NE(dir.Read("back.bin").back(), '\xFF');
+}
+
+TEST_F(CliTest, StoredMarksAndOptionsShapeTheChainAndTheSettingsStayUntouched) {
+    SettingsRecord record = InitialSettings();
+    record.bMarkErase = 0;
+    record.bAutoDetect = 1;
+    std::filesystem::create_directories(dir.File("cfg"));
+    ASSERT_TRUE(WriteSettingsRecord(dir.File("cfg/Dranvik.ini"), record));
+    const std::string before = dir.Read("cfg/Dranvik.ini");
+    const CliResult result = Run({"--simulate=at89s51", "--no-detect", "--no-verify", "auto", hex});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, Not(HasSubstr("擦除")));
+    EXPECT_THAT(result.out, Not(HasSubstr("检测到器件")));
+    EXPECT_THAT(result.out, Not(HasSubstr("效验")));
+    EXPECT_THAT(result.out, HasSubstr("编程器:写器件完成."));
+    EXPECT_EQ(dir.Read("cfg/Dranvik.ini"), before);
+}
+
+TEST_F(CliTest, MissingFileFailsBeforeTheChipIsTouched) {
+    const CliResult result = Run({"--simulate", "write", dir.File("missing.bin")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.out, HasSubstr("打开文件失败.\n"));
+    EXPECT_THAT(result.out, Not(HasSubstr("编程器")));
+}
+
+TEST_F(CliTest, InvalidCommandLinesExitWith2) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--bogus", "detect"},
+                                               {"frobnicate"},
+                                               {},
+                                               {"lock", "4"},
+                                               {"write"},
+                                               {"--baud", "1200", "detect"},
+                                               {"--type", "0", "--simulate", "detect"},
+                                               {"--simulate", "--chip", "Z80", "detect"}}) {
+        const CliResult result = Run(args);
+        EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_THAT(result.err, StartsWith("olstrin-cli: "));
+    }
+    const CliResult help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("SYNOPSIS"));
+}
+
+}  // namespace
