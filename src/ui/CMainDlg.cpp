@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "core/ProgrammerEvents.h"
 #include "platform/AppPaths.h"
@@ -166,6 +167,29 @@ void CMainDlg::BuildControls() {
     m_lstStatus->setUniformItemSizes(true);
     m_lstStatus->setSortingEnabled(false);
     m_pSettingsPage = new QWidget(m_tab);
+    // The member names double as object names, by which scripts and tests find the controls.
+    const std::pair<QWidget*, const char*> names[] = {
+        {m_cmbChip, "m_cmbChip"},
+        {m_btnDetect, "m_btnDetect"},
+        {m_btnOpen, "m_btnOpen"},
+        {m_btnSave, "m_btnSave"},
+        {m_btnErase, "m_btnErase"},
+        {m_btnWrite, "m_btnWrite"},
+        {m_btnRead, "m_btnRead"},
+        {m_btnVerify, "m_btnVerify"},
+        {m_btnAuto, "m_btnAuto"},
+        {m_cmbLockBit, "m_cmbLockBit"},
+        {m_btnWriteLock, "m_btnWriteLock"},
+        {m_progress, "m_progress"},
+        {m_tab, "m_tab"},
+        {m_hexBuffer1, "m_hexBuffer1"},
+        {m_hexBuffer2, "m_hexBuffer2"},
+        {m_lstStatus, "m_lstStatus"},
+        {m_linkMoreDevices, "m_linkMoreDevices"},
+    };
+    for (const auto& [control, name] : names) {
+        control->setObjectName(QString::fromLatin1(name));
+    }
     m_tab->addTab(m_hexBuffer1, QStringLiteral("缓冲1"));
     m_tab->addTab(m_hexBuffer2, QStringLiteral("缓冲2"));
     m_tab->addTab(m_lstStatus, QStringLiteral("状态"));

@@ -36,6 +36,12 @@ CStyledButton::CStyledButton(const QString& caption, QWidget* parent)
 }
 
 QIcon CStyledButton::IconOf(int id) {
+    // The images live in this static library, which the linker keeps only when asked for them.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(olstrin);
+        return true;
+    }();
+    (void)registered;
     return QIcon(QStringLiteral(":/icons/%1.png").arg(id));
 }
 

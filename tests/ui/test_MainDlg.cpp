@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "lpt/PortSelection.h"
+#include "platform/AppPaths.h"
+#include "session/Backends.h"
+#include "sim/SimSettings.h"
+#include "support/TempDir.h"
+#include "ui/CDialogScript.h"
+#include "ui/CHexView.h"
+#include "ui/CMainDlg.h"
+#include "ui/CStyledButton.h"
+#include "ui/CTextProgressCtrl.h"
+#include "ui/support/QtTestApp.h"
+
+namespace {
+
+// Generous: only a hung sequence ever waits this long.
+constexpr int kWaitMs = 60000;
+
+// The main window on the simulated parallel cable (the first-start settings: the Kestavo cable,
+// marks on Open, Erase, Write and Verify, detect first), its settings in a temp folder, and its
+// message boxes recorded.
+class MainDlg : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QtTestApp();
+        platform::InitAppPaths();
+        platform::SetSettingsDir(m_dir.path() + "/");
+        SetLptDeviceOverride("sim");
+        CDialogScript::SetMessageRecorder(
+            [this](const QString& text, const QString&) { m_messages << text; });
+        m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+        m_dlg->show();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return Log().contains("初始化并口完成."); }, kWaitMs));
+    }
+
+    void TearDown() override {
+        m_dlg.reset();
+        CDialogScript::SetMessageRecorder({});
+        SetLptDeviceOverride("");
+        platform::SetSettingsDir("");
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        T* widget = m_dlg->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    CStyledButton* Button(const char* name) const { return Find<CStyledButton>(name); }
+
+    QStringList Log() const {
+        QStringList lines;
+        const QListWidget* list = m_dlg->findChild<QListWidget*>("m_lstStatus");
+        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
+        return lines;
+    }
+
+    void Click(const char* button) const { QTest::mouseClick(Button(button), Qt::LeftButton); }
+
+    // Runs the action and waits for the sequence it starts to end; returns its outcome.
+    bool RunToEnd(const std::function<void()>& action) const {
+        QSignalSpy ended(m_dlg.get(), &CMainDlg::sequenceEnded);
+        action();
+        if (ended.isEmpty() && !ended.wait(kWaitMs)) {
+            ADD_FAILURE() << "the sequence did not end";
+            return false;
+        }
+        return ended.last().at(0).toBool();
+    }
+
+    // Writes the image file and chooses it with the open button.
+    std::string OpenImage(const std::string& name, const std::string& bytes) {
+        const std::string path = m_dir.Write(name, bytes);
+        CDialogScript::SetNextFileName(QString::fromStdString(path));
+        EXPECT_TRUE(RunToEnd([this] { Click("m_btnOpen"); }));
+        return path;
+    }
+
+    TempDir m_dir;
+    QStringList m_messages;
+    std::unique_ptr<CMainDlg> m_dlg;
+};
+
+std::string Pattern(int length) {
+    std::string bytes;
+    for (int i = 0; i < length; ++i) bytes += static_cast<char>(i * 7 % 251);
+    return bytes;
+}
+
+TEST_F(MainDlg, AutoCompleteProgramsTheImageAndSaveStoresWhatWasRead) {
+    const std::string image = Pattern(300);
+    const std::string path = OpenImage("image.bin", image);
+    QSignalSpy success(m_dlg.get(), &CMainDlg::successSignalled);
+
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnAuto"); }));
+    // The parallel cable announces no start of a write or read, only progress and the end.
+    const QStringList expected = {
+        QString::fromStdString("读入文件 " + path + " 到缓冲1(300字节)."),
+        "编程器:就绪.",
+        "编程器:检测到器件(特征字:1e 52 06).",
+        "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.",
+        "编程器:擦除器件完成.",
+        "编程器:写器件完成.",
+        "编程器:读器件完成.",
+        "数据已经保存到缓冲2.",
+        "-------------------效验开始------------------",
+        "共发现    0个单元不对!",
+        "-------------------效验结束------------------",
+    };
+    EXPECT_EQ(Log(), expected);
+    EXPECT_EQ(success.count(), 1);
+    const CHexView* buffer2 = Find<CHexView>("m_hexBuffer2");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer2->Data()), image.size()), image);
+    EXPECT_EQ(Find<CTextProgressCtrl>("m_progress")->GetWindowText(), "读器件完成");
+
+    const std::string saved = m_dir.File("read back.bin");
+    CDialogScript::SetNextFileName(QString::fromStdString(saved));
+    Click("m_btnSave");
+    EXPECT_EQ(m_dir.Read("read back.bin"), image);
+    EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(300字节)."));
+}
+
+TEST_F(MainDlg, AnEditInTheBuffer1ViewIsWrittenAndAVerifyListsEachDifference) {
+    OpenImage("zeros.bin", std::string(16, '\0'));
+    CHexView* buffer1 = Find<CHexView>("m_hexBuffer1");
+    buffer1->SetCaret(0);
+    QTest::keyClicks(buffer1, "5a");
+    EXPECT_EQ(buffer1->Data()[0], 0x5A);  // the edit stays in the view
+
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnWrite"); }));
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnRead"); }));
+    EXPECT_EQ(Find<CHexView>("m_hexBuffer2")->Data()[0], 0x5A);
+
+    // Reloading the file brings back 00, which the chip no longer holds.
+    OpenImage("zeros.bin", std::string(16, '\0'));
+    QSignalSpy failure(m_dlg.get(), &CMainDlg::failureSignalled);
+    EXPECT_FALSE(RunToEnd([this] { Click("m_btnVerify"); }));
+    const QStringList log = Log();
+    const qsizetype start = log.indexOf("-------------------效验开始------------------");
+    ASSERT_GE(start, 0);
+    EXPECT_EQ(log.mid(start + 1),
+              QStringList({"    00001 - 地址:0000  写:00  读:5A", "共发现    1个单元不对!",
+                           "-------------------效验结束------------------"}));
+    EXPECT_EQ(failure.count(), 1);
+}
+
+TEST_F(MainDlg, BusyStepsIgnoreCommandsAndDisableTheCombos) {
+    CTextProgressCtrl* progress = Find<CTextProgressCtrl>("m_progress");
+    EXPECT_TRUE(progress->isHidden());
+    OpenImage("image.bin", Pattern(2048));
+    QComboBox* chip = Find<QComboBox>("m_cmbChip");
+    QComboBox* lockBit = Find<QComboBox>("m_cmbLockBit");
+
+    EXPECT_TRUE(RunToEnd([&] {
+        Click("m_btnWrite");
+        // The write runs on its worker; until its events are handled the window is busy.
+        EXPECT_FALSE(chip->isEnabled());
+        EXPECT_FALSE(lockBit->isEnabled());
+        EXPECT_FALSE(Button("m_btnErase")->AcceptsClicks());
+        EXPECT_EQ(Button("m_btnWrite")->ShownIcon(), 136);
+        Click("m_btnErase");
+        Click("m_btnAuto");
+        QTest::keyClick(m_dlg.get(), Qt::Key_Return);
+    }));
+    EXPECT_FALSE(Log().join('\n').contains("擦除"));
+    EXPECT_TRUE(Log().contains("编程器:写器件完成."));
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(chip->isEnabled());
+    EXPECT_EQ(Button("m_btnWrite")->ShownIcon(), 135);
+}
+
+TEST_F(MainDlg, VerifyDoesNothingOnChipRowEight) {
+    QComboBox* chip = Find<QComboBox>("m_cmbChip");
+    for (int row = chip->count(); row < 10; ++row) m_dlg->InsertChipItem(row, "extra");
+    chip->setCurrentIndex(8);
+    const QStringList before = Log();
+    QSignalSpy ended(m_dlg.get(), &CMainDlg::sequenceEnded);
+    Click("m_btnVerify");
+    QApplication::processEvents();
+    EXPECT_EQ(Log(), before);
+    EXPECT_TRUE(Button("m_btnVerify")->AcceptsClicks());
+    EXPECT_TRUE(ended.isEmpty());
+}
+
+TEST_F(MainDlg, EnterRunsAutoCompleteOnAnEmptiedLog) {
+    m_dlg->Session().AddLog("an earlier line");
+    QSignalSpy failure(m_dlg.get(), &CMainDlg::failureSignalled);
+    // The Open mark is set and no file has been chosen, so the chain stops at once.
+    EXPECT_FALSE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_Return); }));
+    EXPECT_EQ(Log(), QStringList({"请先打开文件."}));
+    EXPECT_EQ(failure.count(), 1);
+}
+
+TEST_F(MainDlg, EveryLogLineBringsTheStatusPageToTheFront) {
+    QTabWidget* tabs = Find<QTabWidget>("m_tab");
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_EQ(m_dlg->CurrentTab(), 2);
+    EXPECT_EQ(tabs->tabText(3), "设置");
+    EXPECT_EQ(tabs->widget(3), m_dlg->SettingsPage());
+
+    tabs->setCurrentIndex(0);  // as a click on "缓冲1" does
+    EXPECT_EQ(m_dlg->CurrentTab(), 0);
+    m_dlg->Session().AddLog("line");
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    // The verify listing's own lines do not switch pages.
+    tabs->setCurrentIndex(1);
+    m_dlg->InsertVerifyLine(0, "listing");
+    EXPECT_EQ(tabs->currentIndex(), 1);
+}
+
+TEST_F(MainDlg, HexConversionErrorsShowTheirMessageBox) {
+    const std::string path = m_dir.Write("image.hex", ":020000040001F9\n:00000001FF\n");
+    CDialogScript::SetNextFileName(QString::fromStdString(path));
+    EXPECT_FALSE(RunToEnd([this] { Click("m_btnOpen"); }));
+    EXPECT_EQ(m_messages.size(), 1);
+}
+
+TEST_F(MainDlg, EscStoresTheSettingsAndCloses) {
+    Button("m_btnRead")->SetAutoMark(true);
+    QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+    EXPECT_FALSE(m_dlg->isVisible());
+    EXPECT_NE(m_dir.Read("Dranvik.ini").find("m_InfoSave="), std::string::npos);
+}
+
+TEST_F(MainDlg, ClosingDuringAWriteNeitherWaitsNorCrashes) {
+    OpenImage("image.bin", Pattern(8192));
+    Click("m_btnWrite");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return Find<CTextProgressCtrl>("m_progress")->isVisible(); }, kWaitMs));
+    m_dlg.reset();
+    SUCCEED();
+}
+
+TEST_F(MainDlg, ClosingDuringDetectionReleasesTheWorker) {
+    // Detection selects the matched chip from its worker through the window; closing must not
+    // leave that call waiting on a window that is going away.
+    Click("m_btnDetect");
+    m_dlg.reset();
+    SUCCEED();
+}
+
+}  // namespace
