@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -189,6 +190,20 @@ TEST_F(MainDlg, VerifyDoesNothingOnChipRowEight) {
     EXPECT_EQ(Log(), before);
     EXPECT_TRUE(Button("m_btnVerify")->AcceptsClicks());
     EXPECT_TRUE(ended.isEmpty());
+}
+
+TEST_F(MainDlg, AVerifyOfBuffersDifferingEverywhereListsEveryByte) {
+    CProgrammingSession& session = m_dlg->Session();
+    std::memset(session.m_programmer.m_pBuffer1.get(), 0x00, kChipSpaceSize);
+    std::memset(session.m_programmer.m_pBuffer2.get(), 0xFF, kChipSpaceSize);
+    const qsizetype before = Log().size();
+    EXPECT_FALSE(session.VerifyBuffers());
+    QApplication::processEvents();
+    const QStringList log = Log().mid(before);
+    ASSERT_EQ(log.size(), 3 + kChipSpaceSize);
+    EXPECT_EQ(log[1], "    00001 - 地址:0000  写:00  读:FF");
+    EXPECT_EQ(log[kChipSpaceSize], "    65536 - 地址:FFFF  写:00  读:FF");
+    EXPECT_EQ(log[kChipSpaceSize + 1], "共发现65536个单元不对!");
 }
 
 TEST_F(MainDlg, EnterRunsAutoCompleteOnAnEmptiedLog) {
