@@ -11,6 +11,11 @@
 #include "platform/AppPaths.h"
 #include "support/TempDir.h"
 
+// fontconfig keeps its caches until the process ends; LeakSanitizer is told not to report them.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\n";
+}
+
 namespace {
 
 std::string TwoChips() {
