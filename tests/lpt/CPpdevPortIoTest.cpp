@@ -42,11 +42,9 @@ struct FakePpdev {
 
 class PpdevTest : public ::testing::Test {
 protected:
-    std::string device = m_dir.Write("parport0", "");
+    TempDir dir;
+    std::string device = dir.Write("parport0", "");
     FakePpdev fake;
-
-private:
-    TempDir m_dir;
 };
 
 TEST_F(PpdevTest, ClaimsBeforeTheFirstRegisterAccessAndRestoresOnClose) {
