@@ -1,0 +1,252 @@
+// The global hotkey end to end on a private X server (Xvfb): registration through the settings
+// page, a key press sent with xdotool, and auto-complete starting in the session. Skipped, with
+// the reason, when no X server can be started here.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "session/CProgrammingSession.h"
+#include "ui/CSettingsGrid.h"
+#include "ui/GlobalHotkey.h"
+
+extern char** environ;
+
+namespace {
+
+// Runs a program with the given arguments and returns its exit status (-1 when it did not start).
+// Its output is thrown away.
+// Descriptors without close-on-exec are inherited.
+int RunProgram(const std::vector<std::string>& args, pid_t* background = nullptr) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    if (background != nullptr) {
+        *background = pid;
+        return 0;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A private X server on the first free display, stopped when the object goes.
+class CXvfb {
+public:
+    // Starts it and waits until it accepts connections; the reason on failure.
+    bool Start(std::string& why) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            why = "no pipe";
+            return false;
+        }
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        const int spawned = RunProgram({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
+                                        "tcp", "-screen", "0", "640x480x24"},
+                                       &m_pid);
+        close(fds[1]);
+        if (spawned != 0) {
+            close(fds[0]);
+            why = "Xvfb is not installed";
+            return false;
+        }
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) {
+            why = "Xvfb did not report a display";
+            return false;
+        }
+        m_display = ":" + number;
+        return true;
+    }
+    ~CXvfb() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    const std::string& Display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+// A session view that counts how often the log was emptied: auto-complete starts that way.
+class CCountingView : public ISessionView {
+public:
+    void AddLogLine(int, const std::string&) override {}
+    void InsertVerifyLine(int, const std::string&) override {}
+    void ClearLog() override { ++m_nCleared; }
+    void ShowProgress() override {}
+    void SetProgress(int, const std::string&) override {}
+    void ShowBuffer1(const std::uint8_t*, int) override {}
+    void ShowBuffer2(const std::uint8_t*, int) override {}
+    int CopyBuffer1View(std::uint8_t*, int) override { return 0; }
+    int CopyBuffer2View(std::uint8_t*, int) override { return 0; }
+    void EnableButtons(bool) override {}
+    void ShowBusyIcon(SessionButton) override {}
+    bool AutoMark(SessionButton) const override { return false; }
+    void SetAutoMark(SessionButton, bool) override {}
+    int ChipSelection() const override { return 0; }
+    void SelectChip(int) override {}
+    int LockBitSelection() const override { return 0; }
+    void SignalSuccess() override {}
+    void SignalFailure() override {}
+
+    int m_nCleared = 0;
+};
+
+// The main window's part: the hotkey message starts auto-complete, then goes on as usual.
+class CHotkeyWindow : public QWidget {
+public:
+    explicit CHotkeyWindow(CProgrammingSession& session) : m_session(session) {}
+    bool event(QEvent* e) override {
+        if (IsAutoCompleteHotkey(e)) m_session.OnAutoComplete();
+        return QWidget::event(e);
+    }
+
+private:
+    CProgrammingSession& m_session;
+};
+
+// Processes events until the condition holds or ten seconds have passed.
+template <typename Condition>
+bool WaitUntil(Condition done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// Another X client, to hold or test a key grab.
+class COtherClient {
+public:
+    explicit COtherClient(const std::string& display)
+        : m_c(xcb_connect(display.c_str(), nullptr)),
+          m_root(xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root) {}
+    ~COtherClient() { xcb_disconnect(m_c); }
+    // True when the other client could grab keycode with the modifier mask.
+    bool Grab(xcb_keycode_t keycode, std::uint16_t mask) {
+        xcb_generic_error_t* error =
+            xcb_request_check(m_c, xcb_grab_key_checked(m_c, 1, m_root, mask, keycode,
+                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        std::free(error);
+        return error == nullptr;
+    }
+    void Ungrab(xcb_keycode_t keycode, std::uint16_t mask) {
+        xcb_ungrab_key(m_c, keycode, m_root, mask);
+        xcb_flush(m_c);
+    }
+    // The keycode of a lower-case letter.
+    xcb_keycode_t KeycodeOf(char letter) {
+        const xcb_setup_t* setup = xcb_get_setup(m_c);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        auto* map = xcb_get_keyboard_mapping_reply(
+            m_c,
+            xcb_get_keyboard_mapping(m_c, setup->min_keycode, static_cast<std::uint8_t>(count)),
+            nullptr);
+        xcb_keycode_t found = 0;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+        for (int i = 0; i < xcb_get_keyboard_mapping_keysyms_length(map) && found == 0; ++i) {
+            if (syms[i] == static_cast<xcb_keysym_t>(letter)) {
+                found =
+                    static_cast<xcb_keycode_t>(setup->min_keycode + i / map->keysyms_per_keycode);
+            }
+        }
+        std::free(map);
+        return found;
+    }
+
+private:
+    xcb_connection_t* m_c;
+    xcb_window_t m_root;
+};
+
+TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocksIt) {
+    CXvfb server;
+    std::string why;
+    if (!server.Start(why)) GTEST_SKIP() << "no X server could be started: " << why;
+    setenv("DISPLAY", server.Display().c_str(), 1);
+    if (RunProgram({"xdotool", "version"}) != 0) GTEST_SKIP() << "xdotool is not installed";
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int argc = 1;
+    char name[] = "test_hotkey_x11";
+    char* argv[] = {name, nullptr};
+    {
+        QApplication app(argc, argv);
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        CCountingView view;
+        CProgrammingSession session(view);
+        CHotkeyWindow window(session);
+        window.show();
+        SettingsRecord& working = session.Settings();
+        auto page = std::make_unique<CSettingsGrid>(&window, working, [](const std::string&) {});
+
+        // Key 0 (the first-start record) registers nothing.
+        working.cHotkeyKey = 0;
+        page->EnableHotkey(true);
+        EXPECT_EQ(page->HotkeyRegistration(), 0);
+
+        // Ctrl+Shift+F, pressed plain and with CapsLock on.
+        working.cHotkeyKey = 'F';
+        working.cHotkeyModifiers = kHotkeyCtrl | kHotkeyShift;
+        page->EnableHotkey(true);
+        ASSERT_NE(page->HotkeyRegistration(), 0);
+        ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+shift+f"}), 0);
+        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared == 1; }));
+        ASSERT_EQ(RunProgram({"xdotool", "key", "Caps_Lock", "ctrl+shift+f", "Caps_Lock"}), 0);
+        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared == 2; }));
+        EXPECT_TRUE(session.m_bStepDetect);  // the chain is waiting at its ready check
+        // Other modifiers are another key: only the following hotkey counts.
+        ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+f", "ctrl+alt+shift+f", "ctrl+shift+f"}), 0);
+        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared >= 3; }));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.m_nCleared, 3);
+
+        COtherClient other(server.Display());
+        const xcb_keycode_t f = other.KeycodeOf('f');
+        const std::uint16_t ctrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
+        EXPECT_FALSE(other.Grab(f, ctrlShift));  // ours
+        page->EnableHotkey(false);
+        EXPECT_EQ(page->HotkeyRegistration(), 0);
+        EXPECT_TRUE(other.Grab(f, ctrlShift));  // released
+        // Now the other client holds it: registering again fails.
+        page->EnableHotkey(true);
+        EXPECT_EQ(page->HotkeyRegistration(), 0);
+        other.Ungrab(f, ctrlShift);
+
+        // A key no key of the keyboard produces.
+        working.cHotkeyKey = 0xA4;
+        page->EnableHotkey(true);
+        EXPECT_EQ(page->HotkeyRegistration(), 0);
+        page.reset();
+    }
+    qunsetenv("QT_QPA_PLATFORM");
+}
+
+}  // namespace
