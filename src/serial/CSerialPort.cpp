@@ -145,7 +145,8 @@ bool CSerialPort::ConfigureLine(int baud, char parity, int dataBits, int stopBit
         return false;
     }
     cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 0;
+    // A read of an empty line fails with EAGAIN; 0 then means only that the device went away.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     const speed_t speed = TableSpeed(baud);
     if (baud <= 0 || !ApplyFraming(tio, parity, dataBits, stopBits) ||
@@ -175,6 +176,12 @@ void CSerialPort::ClosePort() {
 bool CSerialPort::StartCommThread() {
     if (m_commThread.joinable() || m_bClosing) return false;
     ResetStopEvent();
+    // Stale input goes before the thread exists, so nothing that arrives once this returns can
+    // be lost to the purge.
+    {
+        std::lock_guard lock(m_portLock);
+        if (m_port >= 0) tcflush(m_port, TCIOFLUSH);
+    }
     try {
         m_commThread = std::thread([this] { CommThreadProc(); });
     } catch (const std::system_error&) {
@@ -195,10 +202,6 @@ void CSerialPort::ResetStopEvent() {
 }
 
 void CSerialPort::CommThreadProc() {
-    {
-        std::lock_guard lock(m_portLock);
-        if (m_port >= 0) tcflush(m_port, TCIOFLUSH);
-    }
     const bool watchInput = (m_dwEventMask & kEvRxChar) != 0;
     for (;;) {
         // The stop event comes first: when both are ready, stopping wins.
