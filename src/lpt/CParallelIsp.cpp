@@ -243,7 +243,9 @@ void CParallelIsp::ShiftWriteThread(CChipAlgorithm& algorithm) {
 bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
     CProgrammer& p = *m_pProgrammer;
     const std::uint8_t* image = p.m_pBuffer1.get();
-    for (int pos = 0; pos < p.m_nDataLen; ++pos) {
+    // The length is taken once: the owner may recompute m_nDataLen (saving Buffer 2) meanwhile.
+    const int length = p.m_nDataLen;
+    for (int pos = 0; pos < length; ++pos) {
         if (Stopping()) return false;
         p.m_nPos = pos;
         if (!algorithm.WriteByte(image[pos], pos)) {
@@ -255,7 +257,7 @@ bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
         }
         if (pos % 15 == 0) Post(PE_WRITE_PROGRESS);
     }
-    p.m_nPos = p.m_nDataLen.load();
+    p.m_nPos = length;
     return true;
 }
 

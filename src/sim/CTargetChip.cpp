@@ -16,7 +16,9 @@ constexpr std::uint8_t kBusyMark = 0x80;
 CTargetChip::CTargetChip(Model model)
     : m_model(model), m_flash(model == Model::AT89S51 ? 4096 : 8192, 0xFF) {}
 
-CTargetChip::~CTargetChip() { Flush(); }
+CTargetChip::~CTargetChip() {
+    Flush();
+}
 
 bool CTargetChip::ModelFromName(const std::string& name, Model& model) {
     if (strcasecmp(name.c_str(), "at89s51") == 0) {
