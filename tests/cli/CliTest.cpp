@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -112,6 +115,24 @@ TEST_F(CliTest, StoredMarksAndOptionsShapeTheChainAndTheSettingsStayUntouched) {
     EXPECT_THAT(result.out, Not(HasSubstr("效验")));
     EXPECT_THAT(result.out, HasSubstr("编程器:写器件完成."));
     EXPECT_EQ(dir.Read("cfg/Dranvik.ini"), before);
+}
+
+TEST_F(CliTest, SerialBoxRunsTheChainAndASilentPortTimesOut) {
+    const CliResult box = Run({"--type", "0", "--port", "2", "--com", "sim", "auto", hex});
+    EXPECT_EQ(box.status, 0) << box.err;
+    EXPECT_THAT(box.out, StartsWith("初始化串口通讯完成.\n编程器:就绪.\n"));
+    EXPECT_THAT(box.out, HasSubstr("编程器:写器件完成.\n编程器:就绪.\n编程器:读器件开始.\n"));
+
+    // A terminal nobody answers on: the ready check waits until the command line gives up.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const CliResult silent =
+        Run({"--type", "0", "--com", ::ptsname(master), "--timeout", "1", "detect"});
+    ::close(master);
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_THAT(silent.err, HasSubstr("error: no answer from the programmer within 1 s"));
 }
 
 TEST_F(CliTest, MissingFileFailsBeforeTheChipIsTouched) {
