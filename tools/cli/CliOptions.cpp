@@ -50,6 +50,7 @@ bool CommandArity(const std::string& command, size_t& least, size_t& most) {
     return true;
 }
 
+// Walks the arguments once, filling the options and stopping at the first error.
 class Parser {
 public:
     Parser(const std::vector<std::string>& args, CliOptions& options, std::string& error)
