@@ -325,10 +325,11 @@ bool CBoxEmulator::WaitUntil(Clock::time_point at) {
     for (;;) {
         const auto left = at - Clock::now();
         if (left <= std::chrono::nanoseconds(0)) return !m_bStop;
-        if (left > milliseconds(2)) {
-            // Long waits watch the stop event.
+        if (left > milliseconds(20)) {
+            // Long waits (injected delays) watch the stop event; a short one is a single sleep,
+            // so pacing costs one wake-up.
             pollfd fd = {m_stopEvent, POLLIN, 0};
-            const auto ms = std::chrono::duration_cast<milliseconds>(left) - milliseconds(1);
+            const auto ms = std::chrono::duration_cast<milliseconds>(left) - milliseconds(10);
             if (poll(&fd, 1, static_cast<int>(std::min<long long>(ms.count(), INT_MAX))) > 0) {
                 return false;
             }
