@@ -2,6 +2,9 @@
 # Sets up a Debian 12 machine for Olstrin, builds it, and runs the main job or the tests.
 #   ./olstrin.sh run    build, then program the example image into the simulated target
 #   ./olstrin.sh test   build, then run the whole test suite
+#   ./olstrin.sh test asan|tsan   the same under AddressSanitizer+UBSan or ThreadSanitizer
+#   ./olstrin.sh fuzz [SECONDS]   run every fuzz target for SECONDS (default 60)
+#   ./olstrin.sh package          build the .deb, install it, run the installed programs
 #   ./olstrin.sh setup  only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,7 +15,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
     xvfb xauth xdotool x11-apps fonts-wqy-microhei
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev dpkg-dev file
 )
 
 setup() {
@@ -36,6 +39,43 @@ build() {
     cmake --build --preset "$preset" -j "$(nproc)"
 }
 
+# Runs each fuzz target for the given seconds on a scratch copy of its seed corpus.
+fuzz() {
+    local seconds=$1
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$(nproc)"
+    for dir in fuzz/*/; do
+        local name
+        name=$(basename "$dir")
+        local work="build/fuzz/corpus-$name"
+        mkdir -p "$work"
+        local dict=()
+        for d in "$dir"*.dict; do [ -e "$d" ] && dict=(-dict="$d"); done
+        echo "== fuzz_$name for ${seconds}s"
+        "build/fuzz/bin/fuzz_$name" -max_total_time="$seconds" -max_len=4096 "${dict[@]}" \
+            -artifact_prefix="build/fuzz/$name-" -print_final_stats=1 "$work" "${dir}corpus"
+    done
+}
+
+# Builds the Debian package, installs it, and runs the installed programs on the simulated target.
+package() {
+    build default
+    (cd build/default && cpack -G DEB >/dev/null)
+    local deb
+    deb=$(ls -t build/default/olstrin_*.deb | head -n 1)
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall "./$deb" >/dev/null
+    echo "== installed $deb"
+    local home
+    home=$(mktemp -d)
+    HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
+        /usr/bin/olstrin-cli --simulate auto /usr/share/olstrin/examples/blinker.hex
+    HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=offscreen \
+        timeout 20 /usr/bin/olstrin --quit-after-start
+    rm -rf "$home"
+}
+
 case "${1:-}" in
     setup)
         setup
@@ -43,7 +83,7 @@ case "${1:-}" in
     run)
         setup
         build default
-        ./build/default/bin/partwright dump ./build/default/bin/ChipList.chip
+        ./build/default/bin/olstrin-cli --simulate auto examples/blinker/blinker.hex
         ;;
     test)
         setup
@@ -51,8 +91,16 @@ case "${1:-}" in
         build "$preset"
         ctest --preset "$preset"
         ;;
+    fuzz)
+        setup
+        fuzz "${2:-60}"
+        ;;
+    package)
+        setup
+        package
+        ;;
     *)
-        echo "usage: $0 run | test [default|asan|tsan] | setup" >&2
+        echo "usage: $0 run | test [default|asan|tsan] | fuzz [SECONDS] | package | setup" >&2
         exit 2
         ;;
 esac
