@@ -42,6 +42,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool HasNonAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
+}
+
 // One INI file held in memory as lines, with the lookups and the single-line edits.
 class IniText {
 public:
@@ -121,12 +127,15 @@ public:
         return true;
     }
 
+    // The file's bytes. A GBK file whose text after an edit happens to form valid UTF-8 would be
+    // read back as UTF-8 and its Chinese texts garbled, so such a file is stored as UTF-8.
     std::string Bytes() const {
         std::string out;
         for (const Line& l : m_lines) {
             out += l.text;
             out += l.ending;
         }
+        if (m_gbk && IsValidUtf8(out) && HasNonAscii(out)) return GbkToUtf8(out);
         return out;
     }
 

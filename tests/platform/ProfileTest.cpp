@@ -116,3 +116,17 @@ TEST(ProfileFiles, FailedWriteReportsFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProfileFiles, GbkFileThatWouldReadAsUtf8AfterAWriteIsStoredAsUtf8) {
+    TempDir dir;
+    // The file's only GBK text is on the line the write replaces; the GBK bytes of 芯片 are also
+    // valid UTF-8, so keeping GBK would make the file read back as UTF-8 with a garbled value.
+    const std::string ini = dir.Write("LastFile.ini", "[LastFile]\r\nFile 0=\xC4\xE3\r\n");
+    ASSERT_TRUE(platform::WriteProfileString("LastFile", "File 0", "芯片 image.hex", ini));
+    EXPECT_EQ(platform::GetProfileString("LastFile", "File 0", "", ini), "芯片 image.hex");
+    EXPECT_EQ(dir.Read("LastFile.ini"), "[LastFile]\r\nFile 0=芯片 image.hex\r\n");
+}
+
+}  // namespace
