@@ -11,6 +11,12 @@ namespace {
 
 constexpr int kItemRole = Qt::UserRole;
 
+// A 0x00BBGGRR colour value as a QColor.
+QColor FromColorRef(std::uint32_t colorRef) {
+    return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
+                  static_cast<int>((colorRef >> 16) & 0xFF));
+}
+
 // The value column's in-place editor: a drop-down of the item's choices. Picking a choice ends
 // the edit at once and hands the text to the item, which notifies the grid's owner.
 class CValueDelegate : public QStyledItemDelegate {
@@ -167,11 +173,6 @@ CPropertyGridItem* CPropertyGrid::AddCategory(const QString& caption) {
     return raw;
 }
 
-QColor CPropertyGrid::FromColorRef(std::uint32_t colorRef) {
-    return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
-                  static_cast<int>((colorRef >> 16) & 0xFF));
-}
-
 void CPropertyGrid::SetCustomColors(std::uint32_t helpBack, std::uint32_t helpFore,
                                     std::uint32_t viewLine, std::uint32_t viewBack,
                                     std::uint32_t viewFore) {
@@ -192,11 +193,6 @@ void CPropertyGrid::SetCustomColors(std::uint32_t helpBack, std::uint32_t helpFo
 CPropertyGridItem* CPropertyGrid::FindItem(const QString& caption) const {
     const auto rows = m_pTree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive, 0);
     return rows.isEmpty() ? nullptr : ItemOf(rows.first());
-}
-
-CPropertyGridItem* CPropertyGrid::GetSelectedItem() const {
-    QTreeWidgetItem* row = m_pTree->currentItem();
-    return row == nullptr ? nullptr : ItemOf(row);
 }
 
 QString CPropertyGrid::DescriptionText() const {

@@ -68,7 +68,6 @@ public:
     bool IsCategory() const { return m_bCategory; }
     // Shows the children of the row.
     void Expand();
-    const std::vector<std::unique_ptr<CPropertyGridItem>>& Children() const { return m_children; }
 
 private:
     friend class CPropertyGrid;
@@ -91,7 +90,6 @@ private:
 class CPropertyGridItemBool : public CPropertyGridItem {
 public:
     CPropertyGridItemBool(const QString& caption, bool value);
-    bool GetBool() const { return GetValue() == TrueText(); }
     void SetBool(bool value);
     static QString TrueText() { return QStringLiteral("True"); }
     static QString FalseText() { return QStringLiteral("False"); }
@@ -122,14 +120,10 @@ public:
 
     // The first item (category or not) with the caption, or null.
     CPropertyGridItem* FindItem(const QString& caption) const;
-    // The item of the current row, or null.
-    CPropertyGridItem* GetSelectedItem() const;
 
     QTreeWidget* Tree() const { return m_pTree; }
     // The description pane's current text (the current row's caption and description).
     QString DescriptionText() const;
-
-    static QColor FromColorRef(std::uint32_t colorRef);
 
 signals:
     void Notify(GridNotification code, CPropertyGridItem* item);

@@ -208,6 +208,8 @@ TEST_F(SettingsGridTest, FirstStartShowsEmptyChoicesAndStoresTheFirstStartValues
     EXPECT_EQ(Value("串口"), QString());
     EXPECT_EQ(Value("下载线性能"), QString());
     EXPECT_EQ(Value("波特率"), Q("9600"));
+    // The pale blue-white value area of the 0x00BBGGRR colour 0xF7F3E9.
+    EXPECT_EQ(m_grid->Grid()->Tree()->palette().color(QPalette::Base), QColor(233, 243, 247));
     for (const char* option : {"自动检测器件", "使用声音提示", "使用热键"}) {
         EXPECT_EQ(Value(option), Q("True")) << option;
     }
