@@ -1,6 +1,7 @@
 #include "ui/CSettingsGrid.h"
 
 #include <QApplication>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <array>
 
@@ -48,13 +49,16 @@ bool ShowChoice(CPropertyGridItem* item, const std::array<const char*, N>& texts
 
 }  // namespace
 
-CSettingsGrid::CSettingsGrid(QWidget* mainWindow, SettingsRecord& working, LogSink addLog)
+CSettingsGrid::CSettingsGrid(QWidget* mainWindow, QWidget* page, SettingsRecord& working,
+                             LogSink addLog)
     : m_pMainWindow(mainWindow),
       m_working(working),
       m_addLog(std::move(addLog)),
-      m_pGrid(new CPropertyGrid(mainWindow)) {
+      m_pGrid(new CPropertyGrid(page)) {
     m_pGrid->setObjectName(QStringLiteral("settingsGrid"));
-    m_pGrid->hide();
+    auto* fill = new QVBoxLayout(page);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(m_pGrid);
     BuildGrid();
     // Queued, so that a reaction that opens a dialog runs after the grid's editor has closed.
     connect(m_pGrid, &CPropertyGrid::Notify, this, &CSettingsGrid::OnGridItemChanged,

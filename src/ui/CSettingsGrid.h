@@ -12,18 +12,18 @@ class QWidget;
 
 // The settings page: the property grid with the programmer's four hardware choices and the three
 // system options, kept in step with the working settings; the hotkey registration and the hotkey
-// change dialog; the success and failure prompts. The main window holds one for its whole life
-// and puts Grid() on its "设置" tab. UI thread only.
+// change dialog; the success and failure prompts. The main window holds one for its whole life.
+// UI thread only.
 class CSettingsGrid : public QObject {
     Q_OBJECT
 public:
     using LogSink = std::function<void(const std::string& line)>;
 
     // mainWindow: the window the hotkey is registered for, the prompts flash and the hotkey dialog
-    // belongs to; it owns the grid widget. working: the session's working settings, which the
-    // options change at once and the four getters refresh; it must outlive this object. addLog
-    // writes one status-log line. Builds the grid (hidden until the window places it).
-    CSettingsGrid(QWidget* mainWindow, SettingsRecord& working, LogSink addLog);
+    // belongs to. page: the widget the grid fills (the "设置" tab's page), which owns it.
+    // working: the session's working settings, which the options change at once and the four
+    // getters refresh; it must outlive this object. addLog writes one status-log line.
+    CSettingsGrid(QWidget* mainWindow, QWidget* page, SettingsRecord& working, LogSink addLog);
     // Unregisters the hotkey.
     ~CSettingsGrid() override;
 

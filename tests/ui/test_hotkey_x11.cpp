@@ -205,7 +205,8 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
         CHotkeyWindow window(session);
         window.show();
         SettingsRecord& working = session.Settings();
-        auto page = std::make_unique<CSettingsGrid>(&window, working, [](const std::string&) {});
+        auto page =
+            std::make_unique<CSettingsGrid>(&window, &window, working, [](const std::string&) {});
 
         // Key 0 (the first-start record) registers nothing.
         working.cHotkeyKey = 0;

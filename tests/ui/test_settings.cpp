@@ -85,8 +85,10 @@ protected:
     void Rebuild() {
         m_grid.reset();
         m_log.clear();
-        m_grid = std::make_unique<CSettingsGrid>(
-            &m_window, m_session.Settings(), [this](const std::string& l) { m_log.push_back(l); });
+        m_page = std::make_unique<QWidget>(&m_window);
+        m_grid =
+            std::make_unique<CSettingsGrid>(&m_window, m_page.get(), m_session.Settings(),
+                                            [this](const std::string& l) { m_log.push_back(l); });
     }
 
     // The start-up side: the session reads the record, the page shows it.
@@ -113,6 +115,7 @@ protected:
 
     QTemporaryDir m_dir;
     QWidget m_window;
+    std::unique_ptr<QWidget> m_page;  // the "设置" tab's page
     CMarksView m_view;
     CProgrammingSession m_session{m_view};
     std::unique_ptr<CSettingsGrid> m_grid;
@@ -236,8 +239,8 @@ TEST_F(SettingsGridTest, FirstStartShowsEmptyChoicesAndStoresTheFirstStartValues
 TEST_F(SettingsGridTest, PickingFromTheDropDownChangesTheStoredChoiceOnly) {
     Load();
     QTreeWidget* tree = m_grid->Grid()->Tree();
-    m_grid->Grid()->resize(400, 300);
-    m_grid->Grid()->show();
+    m_page->resize(400, 300);
+    m_window.show();
     const auto rows = tree->findItems(Q("下载线性能"), Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(rows.size(), 1);
     tree->setCurrentItem(rows.first());
