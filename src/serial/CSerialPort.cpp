@@ -118,7 +118,7 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
     std::lock_guard lock(m_portLock);
     ClosePort();
     m_pBox.reset();
-    ComDevice device = ResolveComDevice(portNumber, baud);
+    ComDevice device = ResolveComDevice(portNumber);
     if (device.path.empty()) return false;
     const int fd = ::open(device.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;

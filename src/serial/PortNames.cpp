@@ -39,7 +39,7 @@ std::string ComDeviceSpec(int comPort) {
     return "/dev/ttyS" + std::to_string(comPort - 1);
 }
 
-ComDevice ResolveComDevice(int comPort, int baud) {
+ComDevice ResolveComDevice(int comPort) {
     ComDevice device;
     const std::string spec = ComDeviceSpec(comPort);
     CTargetChip::Model model = CTargetChip::Model::AT89S52;
@@ -52,7 +52,6 @@ ComDevice ResolveComDevice(int comPort, int baud) {
         return device;
     }
     auto box = std::make_unique<CBoxEmulator>(model);
-    box->SetLineRate(baud);
     if (!box->Start()) return device;
     device.path = box->SlavePath();
     device.box = std::move(box);

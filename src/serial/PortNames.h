@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-class CBoxEmulator;
+#include "sim/CBoxEmulator.h"
 
 // Which device a COM port number names. COMn is Dranvik.ini [Devices] COMn when present (a tty
 // path, or "sim" / "sim:<chip model>" for the emulated programmer box on a pseudo-terminal), else
@@ -23,6 +23,7 @@ struct ComDevice {
     std::unique_ptr<CBoxEmulator> box;
 };
 
-// Resolves COM comPort; for "sim" starts a box emulator that paces its line at baud. An empty path
-// when the emulator cannot start.
-ComDevice ResolveComDevice(int comPort, int baud);
+// Resolves COM comPort; for "sim" starts a box emulator, which answers as fast as it can (the
+// simulation is for trying the program out, not for waiting on it). An empty path when the spec
+// names an unknown chip model or the emulator cannot start.
+ComDevice ResolveComDevice(int comPort);
