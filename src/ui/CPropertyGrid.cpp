@@ -148,7 +148,7 @@ CPropertyGrid::CPropertyGrid(QWidget* parent)
     m_pDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pDescription->setAutoFillBackground(true);
     m_pDescription->setMargin(4);
-    m_pDescription->setMinimumHeight(4 * fontMetrics().height());
+    m_pDescription->setMinimumHeight(5 * fontMetrics().height());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -156,9 +156,9 @@ CPropertyGrid::CPropertyGrid(QWidget* parent)
     layout->addWidget(m_pDescription);
     connect(m_pTree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* row) { OnCurrentRowChanged(row); });
-    // A click on a caption opens the value's drop-down as well.
-    connect(m_pTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row, int column) {
-        if (column == 0 && (row->flags() & Qt::ItemIsEditable)) m_pTree->editItem(row, 1);
+    // One click on an item's row opens its drop-down.
+    connect(m_pTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* row) {
+        if (row->flags() & Qt::ItemIsEditable) m_pTree->editItem(row, 1);
     });
 }
 

@@ -243,9 +243,10 @@ TEST_F(SettingsGridTest, PickingFromTheDropDownChangesTheStoredChoiceOnly) {
     m_window.show();
     const auto rows = tree->findItems(Q("下载线性能"), Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(rows.size(), 1);
-    tree->setCurrentItem(rows.first());
+    // One click on the row shows its description and opens its drop-down.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(rows.first()).center());
     EXPECT_TRUE(m_grid->Grid()->DescriptionText().contains(Q("根据下载线的稳定状况设置速度")));
-    tree->editItem(rows.first(), 1);
     auto* combo = tree->viewport()->findChild<QComboBox*>();
     ASSERT_NE(combo, nullptr);
     EXPECT_FALSE(combo->isEditable());
