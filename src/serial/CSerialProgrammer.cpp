@@ -104,6 +104,7 @@ bool CSerialProgrammer::SendCommand(std::uint8_t command, std::uint8_t code, int
 
 void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
     if (m_bStopping) return;
+    std::lock_guard lock(m_replyLock);
     if (count == kFrameSize) {
         switch (data[0]) {
             case kReplyReady:
@@ -173,6 +174,16 @@ void CSerialProgrammer::EndTransfer() {
     m_bReady = true;
 }
 
+void CSerialProgrammer::FinishWrite(int event, bool endFrame, bool ready) {
+    // The box answers the end frame with a ready reply; its PE_READY must follow this event,
+    // since the window starts a verify on the PE_READY after PE_WRITE_DONE.
+    std::lock_guard lock(m_replyLock);
+    if (endFrame) SendFrame(kCheckReady);
+    m_bTransferRunning = false;
+    if (ready) m_bReady = true;
+    Post(event);
+}
+
 void CSerialProgrammer::SendFrame(std::uint8_t command, const std::uint8_t* data) {
     std::lock_guard lock(m_frameLock);
     m_frame[0] = command;
@@ -196,9 +207,7 @@ int CSerialProgrammer::WriteTransferThread() {
     const int length = controller.GetDataLength(image, kChipSpaceSize);
     if (length == 0) {
         // Nothing to program: end at once. The backend becomes ready when the box answers.
-        SendFrame(kCheckReady);
-        m_bTransferRunning = false;
-        Post(PE_WRITE_DONE);
+        FinishWrite(PE_WRITE_DONE, true, false);
         return 0;
     }
     SetReceiveSize(1);
@@ -216,15 +225,11 @@ int CSerialProgrammer::WriteTransferThread() {
         }
         SetReceiveSize(kFrameSize);
         const bool rejected = result == CReplySignal::WaitResult::Signalled && ack[0] == kAckFailed;
-        if (rejected) SendFrame(kCheckReady);
-        EndTransfer();
-        Post(rejected ? PE_WRITE_ERROR : PE_RECEIVE_ERROR);
+        FinishWrite(rejected ? PE_WRITE_ERROR : PE_RECEIVE_ERROR, rejected, true);
         return -1;
     }
     SetReceiveSize(kFrameSize);
-    SendFrame(kCheckReady);
-    EndTransfer();
-    Post(PE_WRITE_DONE);
+    FinishWrite(PE_WRITE_DONE, true, true);
     return 0;
 }
 

@@ -77,6 +77,9 @@ private:
     int ReadTransferThread();
     // Ends a transfer: the backend takes commands again.
     void EndTransfer();
+    // Ends a write: sends the end frame when asked, ends the transfer (ready again unless the box
+    // must answer first) and posts the event, before the box's answer can be handled.
+    void FinishWrite(int event, bool endFrame, bool ready);
     // Sends the frame with the command code and, when given, the 16 data bytes in bytes 2..17.
     void SendFrame(std::uint8_t command, const std::uint8_t* data = nullptr);
     void SendByte(std::uint8_t byte);
@@ -89,6 +92,7 @@ private:
     std::atomic<bool> m_bReady{false};
     std::atomic<bool> m_bPortOpen{false};
     std::mutex m_frameLock;  // the frame is shared by the owner's thread and a transfer thread
+    std::mutex m_replyLock;  // held while a reply is handled, so none overtakes a write's end
     std::array<std::uint8_t, kFrameSize> m_frame{};
     CProgrammer* m_pController;
     std::thread m_transferThread;  // started and joined by the comm thread, joined at destruction
