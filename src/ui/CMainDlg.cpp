@@ -271,24 +271,29 @@ void CMainDlg::OnTabChanged(int tab) {
 
 // ---- commands ----
 
-void CMainDlg::OnOpenFile() {
-    if (m_pOpenDialog == nullptr) {
-        m_pOpenDialog = new QFileDialog(this);
-        m_pOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-        m_pOpenDialog->setFileMode(QFileDialog::ExistingFile);
-        m_pOpenDialog->setNameFilters(
-            {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
-        m_pOpenDialog->setDefaultSuffix(QStringLiteral("bin"));
+QString CMainDlg::ChooseFile(QFileDialog*& dialog, QFileDialog::AcceptMode mode,
+                             const QStringList& filters) {
+    if (std::optional<QString> scripted = CDialogScript::TakeNextFileName()) {
+        return *scripted;
     }
+    if (dialog == nullptr) {
+        dialog = new QFileDialog(this);
+        dialog->setAcceptMode(mode);
+        dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                            : QFileDialog::AnyFile);
+        dialog->setNameFilters(filters);
+        dialog->setDefaultSuffix(QStringLiteral("bin"));
+    }
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+}
+
+void CMainDlg::OnOpenFile() {
     if (!m_btnOpen->AcceptsClicks()) {
         return;
     }
-    QString path;
-    if (std::optional<QString> scripted = CDialogScript::TakeNextFileName()) {
-        path = *scripted;
-    } else if (m_pOpenDialog->exec() == QDialog::Accepted) {
-        path = m_pOpenDialog->selectedFiles().value(0);
-    }
+    const QString path =
+        ChooseFile(m_pOpenDialog, QFileDialog::AcceptOpen,
+                   {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
     if (!path.isEmpty()) {
         m_pSession->OpenFile(ToLocalPath(path));
     }
@@ -298,18 +303,8 @@ void CMainDlg::OnSaveFile() {
     if (!m_btnSave->AcceptsClicks()) {
         return;
     }
-    if (m_pSaveDialog == nullptr) {
-        m_pSaveDialog = new QFileDialog(this);
-        m_pSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-        m_pSaveDialog->setNameFilters({QStringLiteral("二进制文件(*.bin)")});
-        m_pSaveDialog->setDefaultSuffix(QStringLiteral("bin"));
-    }
-    QString path;
-    if (std::optional<QString> scripted = CDialogScript::TakeNextFileName()) {
-        path = *scripted;
-    } else if (m_pSaveDialog->exec() == QDialog::Accepted) {
-        path = m_pSaveDialog->selectedFiles().value(0);
-    }
+    const QString path =
+        ChooseFile(m_pSaveDialog, QFileDialog::AcceptSave, {QStringLiteral("二进制文件(*.bin)")});
     if (!path.isEmpty()) {
         m_pSession->SaveFile(ToLocalPath(path));
     }
@@ -413,6 +408,9 @@ void CMainDlg::BeginClosing() {
 void CMainDlg::ShowMessage(const std::string& text, const std::string& caption,
                            platform::MessageIcon icon) {
     auto show = [&] {
+        if (m_bClosing) {
+            return;
+        }
         if (const CDialogScript::MessageRecorder& recorder = CDialogScript::Recorder()) {
             recorder(FromUtf8(text), FromUtf8(caption));
             return;

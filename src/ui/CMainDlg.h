@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -13,7 +14,6 @@
 #include "session/ISessionView.h"
 
 class QComboBox;
-class QFileDialog;
 class QLabel;
 class QListWidget;
 class QTabWidget;
@@ -93,6 +93,10 @@ private:
     void OnInitDialog();
     CStyledButton* ButtonOf(SessionButton button) const;
 
+    // The file the user picks in the dialog (made on first use, then kept), or the scripted
+    // answer; empty when cancelled.
+    QString ChooseFile(QFileDialog*& dialog, QFileDialog::AcceptMode mode,
+                       const QStringList& filters);
     void OnOpenFile();
     void OnSaveFile();
     void OnMoreDevices();
