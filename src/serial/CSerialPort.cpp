@@ -122,13 +122,13 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
     if (device.path.empty()) return false;
     const int fd = ::open(device.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    // Exclusive use, as a COM port has: TIOCEXCL refuses other opens (a non-tty ignores it),
-    // the lock also keeps out programs that run as root.
-    ioctl(fd, TIOCEXCL);
+    // Exclusive use, as a COM port has: the lock finds a port in use (also by a program that
+    // runs as root), then TIOCEXCL refuses further opens (a non-tty ignores it).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
+    ioctl(fd, TIOCEXCL);
     m_port = fd;
     m_pBox = std::move(device.box);
     m_bPseudoTerminal = IsPseudoTerminal(fd);
@@ -138,11 +138,11 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
     return true;
 }
 
-bool CSerialPort::ConfigureLine(int baud, char parity, int dataBits, int stopBits) {
+void CSerialPort::ConfigureLine(int baud, char parity, int dataBits, int stopBits) {
     termios tio{};
     if (tcgetattr(m_port, &tio) != 0) {
         ReportError("GetCommState()", errno);
-        return false;
+        return;
     }
     cfmakeraw(&tio);
     // A read of an empty line fails with EAGAIN; 0 then means only that the device went away.
@@ -152,18 +152,14 @@ bool CSerialPort::ConfigureLine(int baud, char parity, int dataBits, int stopBit
     if (baud <= 0 || !ApplyFraming(tio, parity, dataBits, stopBits) ||
         (speed != B0 && cfsetspeed(&tio, speed) != 0)) {
         ReportError("BuildCommDCB()", EINVAL);
-        return false;
+        return;
     }
     int error = tcsetattr(m_port, TCSANOW, &tio) == 0 ? 0 : errno;
     if (error == 0 && speed == B0) error = serial::SetArbitrarySpeed(m_port, baud);
     // RTS stays asserted while the port is open; a pseudo-terminal has no modem lines.
     const int rts = TIOCM_RTS;
     if (error == 0 && ioctl(m_port, TIOCMBIS, &rts) != 0 && !m_bPseudoTerminal) error = errno;
-    if (error != 0) {
-        ReportError("SetCommState()", error);
-        return false;
-    }
-    return true;
+    if (error != 0) ReportError("SetCommState()", error);
 }
 
 void CSerialPort::ClosePort() {
@@ -231,8 +227,7 @@ void CSerialPort::DrainInput() {
         }
         if (queued < 0) HangUp();
         if (queued <= 0) return;
-        const ReadResult result =
-            ReadBlock(std::clamp(m_nReceiveSize.load(), 1, kReceiveBufferSize));
+        const ReadResult result = ReadBlock(m_nReceiveSize);
         if (result.stopped) return;
         if (result.error != 0) {
             ReportError(result.waited ? "GetOverlappedResults() in ReadFile()" : "ReadFile()",

@@ -105,8 +105,8 @@ private:
     // Waits until the descriptor is ready for events or the deadline passes; false on stop or
     // time-out. Under the lock.
     bool WaitFor(short events, std::chrono::steady_clock::time_point deadline, bool& stopped);
-    // Applies raw 8N1-style line settings; reports and returns false at the first failed step.
-    bool ConfigureLine(int baud, char parity, int dataBits, int stopBits);
+    // Applies the raw line settings; the first failed step is reported and ends the set-up.
+    void ConfigureLine(int baud, char parity, int dataBits, int stopBits);
     void HangUp();
     void ClosePort();
 
