@@ -12,43 +12,43 @@ namespace {
 std::mutex g_overrideMutex;
 std::map<int, std::string> g_overrides;
 
-constexpr const char kSimSpec[] = "sim";
+constexpr const char kSimDevice[] = "sim";
 constexpr const char kSimModelPrefix[] = "sim:";
 
 }  // namespace
 
-void SetComDeviceOverride(int comPort, const std::string& spec) {
+void SetComDeviceOverride(int comPort, const std::string& device) {
     std::lock_guard lock(g_overrideMutex);
-    if (spec.empty()) {
+    if (device.empty()) {
         g_overrides.erase(comPort);
     } else {
-        g_overrides[comPort] = spec;
+        g_overrides[comPort] = device;
     }
 }
 
-std::string ComDeviceSpec(int comPort) {
+std::string ComDeviceName(int comPort) {
     {
         std::lock_guard lock(g_overrideMutex);
         const auto it = g_overrides.find(comPort);
         if (it != g_overrides.end()) return it->second;
     }
     const std::string key = "COM" + std::to_string(comPort);
-    const std::string spec =
+    const std::string device =
         platform::GetProfileString("Devices", key, "", platform::SettingsFile("Dranvik.ini"));
-    if (!spec.empty()) return spec;
+    if (!device.empty()) return device;
     return "/dev/ttyS" + std::to_string(comPort - 1);
 }
 
 ComDevice ResolveComDevice(int comPort) {
     ComDevice device;
-    const std::string spec = ComDeviceSpec(comPort);
+    const std::string name = ComDeviceName(comPort);
     CTargetChip::Model model = CTargetChip::Model::AT89S52;
-    if (spec.rfind(kSimModelPrefix, 0) == 0) {
-        if (!CTargetChip::ModelFromName(spec.substr(sizeof kSimModelPrefix - 1), model)) {
+    if (name.rfind(kSimModelPrefix, 0) == 0) {
+        if (!CTargetChip::ModelFromName(name.substr(sizeof kSimModelPrefix - 1), model)) {
             return device;  // an unknown chip model names no device
         }
-    } else if (spec != kSimSpec) {
-        device.path = spec;
+    } else if (name != kSimDevice) {
+        device.path = name;
         return device;
     }
     auto box = std::make_unique<CBoxEmulator>(model);

@@ -9,12 +9,12 @@
 // path, or "sim" / "sim:<chip model>" for the emulated programmer box on a pseudo-terminal), else
 // /dev/ttyS(n-1). A process-wide override (the command line, tests) replaces the file's entry.
 
-// Replaces the Dranvik.ini entry of COM comPort for this process; an empty spec removes the
+// Replaces the Dranvik.ini entry of COM comPort for this process; an empty device removes the
 // override. Any thread.
-void SetComDeviceOverride(int comPort, const std::string& spec);
+void SetComDeviceOverride(int comPort, const std::string& device);
 
-// The device spec of COM comPort: the override, the settings file's entry, or the default path.
-std::string ComDeviceSpec(int comPort);
+// What COM comPort names: the override, the settings file's entry, or the default path.
+std::string ComDeviceName(int comPort);
 
 // A device ready to be opened: its path and, for "sim", the running box emulator serving it,
 // which must outlive every descriptor opened on the path.
@@ -24,6 +24,6 @@ struct ComDevice {
 };
 
 // Resolves COM comPort; for "sim" starts a box emulator, which answers as fast as it can (the
-// simulation is for trying the program out, not for waiting on it). An empty path when the spec
+// simulation is for trying the program out, not for waiting on it). An empty path when the device
 // names an unknown chip model or the emulator cannot start.
 ComDevice ResolveComDevice(int comPort);

@@ -93,13 +93,13 @@ TEST(PortNamesTest, SettingsFileMapsPortsAndTheOverrideWins) {
     TempDir dir;
     dir.Write("Dranvik.ini", "[devices]\r\ncom2 = /dev/ttyUSB0\r\nCOM3=sim\r\n");
     platform::SetSettingsDir(dir.path());
-    EXPECT_EQ(ComDeviceSpec(2), "/dev/ttyUSB0");
-    EXPECT_EQ(ComDeviceSpec(3), "sim");
-    EXPECT_EQ(ComDeviceSpec(4), "/dev/ttyS3");
+    EXPECT_EQ(ComDeviceName(2), "/dev/ttyUSB0");
+    EXPECT_EQ(ComDeviceName(3), "sim");
+    EXPECT_EQ(ComDeviceName(4), "/dev/ttyS3");
     SetComDeviceOverride(2, "/dev/ttyACM1");
-    EXPECT_EQ(ComDeviceSpec(2), "/dev/ttyACM1");
+    EXPECT_EQ(ComDeviceName(2), "/dev/ttyACM1");
     SetComDeviceOverride(2, "");
-    EXPECT_EQ(ComDeviceSpec(2), "/dev/ttyUSB0");
+    EXPECT_EQ(ComDeviceName(2), "/dev/ttyUSB0");
     SetComDeviceOverride(2, "sim:at89c99");
     EXPECT_TRUE(ResolveComDevice(2).path.empty());  // no such chip in the box
     SetComDeviceOverride(2, "");
