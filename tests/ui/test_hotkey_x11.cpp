@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -28,8 +29,7 @@ namespace {
 
 // Runs a program with the given arguments and returns its exit status (-1 when it did not start).
 // Its output is thrown away.
-// Descriptors without close-on-exec are inherited.
-int RunProgram(const std::vector<std::string>& args, pid_t* background = nullptr) {
+int RunProgram(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -41,10 +41,6 @@ int RunProgram(const std::vector<std::string>& args, pid_t* background = nullptr
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return -1;
-    if (background != nullptr) {
-        *background = pid;
-        return 0;
-    }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -61,22 +57,17 @@ public:
             return false;
         }
         fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        const int spawned = RunProgram({"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten",
-                                        "tcp", "-screen", "0", "640x480x24"},
-                                       &m_pid);
+        m_pid = Spawn(fds[1]);
         close(fds[1]);
-        if (spawned != 0) {
-            close(fds[0]);
-            why = "Xvfb is not installed";
-            return false;
-        }
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
         char c = 0;
-        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        while (m_pid > 0 && poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
         close(fds[0]);
         if (number.empty()) {
-            why = "Xvfb did not report a display";
+            why = "Xvfb did not start or did not report a display";
             return false;
         }
         m_display = ":" + number;
@@ -91,6 +82,23 @@ public:
     const std::string& Display() const { return m_display; }
 
 private:
+    // Forks Xvfb writing its display number to displayFd. The kernel stops it when this process
+    // ends, however it ends, so a crashed or killed test leaves no server behind.
+    static pid_t Spawn(int displayFd) {
+        const std::string fd = std::to_string(displayFd);
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid != 0) return pid;
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(1);
+        const int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+               "640x480x24", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+
     pid_t m_pid = -1;
     std::string m_display;
 };
