@@ -24,8 +24,11 @@
 #include "ui/CDialogScript.h"
 #include "ui/CDialogUnits.h"
 #include "ui/CHexView.h"
+#include "ui/CLastFileDialog.h"
+#include "ui/CSettingsGrid.h"
 #include "ui/CStyledButton.h"
 #include "ui/CTextProgressCtrl.h"
+#include "ui/GlobalHotkey.h"
 
 namespace {
 
@@ -81,6 +84,7 @@ CMainDlg::CMainDlg(BackendFactory factory, QWidget* parent) : QDialog(parent) {
 
 CMainDlg::~CMainDlg() {
     BeginClosing();
+    m_pSettings.reset();
     // The session's backends stop and join their workers here, before any widget goes.
     m_pSession.reset();
     platform::SetMessageBoxHandler({});
@@ -100,12 +104,18 @@ void CMainDlg::OnInitDialog() {
     }
     m_cmbLockBit->setCurrentIndex(0);
     m_progress->hide();
-    m_pSession->LoadSettings();
+    m_pSettings = std::make_unique<CSettingsGrid>(
+        this, m_pSettingsPage, m_pSession->Settings(),
+        [this](const std::string& line) { m_pSession->AddLog(line); });
+    connect(this, &CMainDlg::successSignalled, m_pSettings.get(), &CSettingsGrid::SignalSuccess);
+    connect(this, &CMainDlg::failureSignalled, m_pSettings.get(), &CSettingsGrid::SignalFailure);
+    m_pSettings->ShowSettings(m_pSession->LoadSettings());
     m_pSession->EnableButtons(true);
 
     // Shows both buffers, starts the programmer (its answer arrives as an event), fills and
     // selects the chip list.
     m_pSession->Start(this);
+    if (m_pSession->Settings().bUseHotkey) m_pSettings->EnableHotkey(true);
     ConnectCommands();
 }
 
@@ -291,11 +301,18 @@ void CMainDlg::OnOpenFile() {
     if (!m_btnOpen->AcceptsClicks()) {
         return;
     }
-    const QString path =
-        ChooseFile(m_pOpenDialog, QFileDialog::AcceptOpen,
-                   {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
-    if (!path.isEmpty()) {
-        m_pSession->OpenFile(ToLocalPath(path));
+    std::optional<QString> path = CDialogScript::TakeNextFileName();
+    if (!path) {
+        if (m_pOpenDialog == nullptr) {
+            m_pOpenDialog = new CLastFileDialog(
+                QStringLiteral("bin"),
+                QStringLiteral("二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|"), this);
+        }
+        if (m_pOpenDialog->DoModal() != QDialog::Accepted) return;
+        path = FromUtf8(m_pOpenDialog->GetChosenPath());
+    }
+    if (!path->isEmpty()) {
+        m_pSession->OpenFile(ToLocalPath(*path));
     }
 }
 
@@ -333,6 +350,7 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainDlg::reject() {
+    m_pSettings->StoreChoices();
     m_pSession->SaveSettings();
     QDialog::reject();
 }
@@ -351,6 +369,14 @@ void CMainDlg::customEvent(QEvent* event) {
         return;
     }
     QDialog::customEvent(event);
+}
+
+bool CMainDlg::event(QEvent* event) {
+    if (IsAutoCompleteHotkey(event) && m_btnAuto->AcceptsClicks()) {
+        m_pSession->OnAutoComplete();
+        return true;
+    }
+    return QDialog::event(event);
 }
 
 void CMainDlg::InsertChipItem(int index, const std::string& name) {

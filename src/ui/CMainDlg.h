@@ -18,6 +18,8 @@ class QLabel;
 class QListWidget;
 class QTabWidget;
 class CHexView;
+class CLastFileDialog;
+class CSettingsGrid;
 class CStyledButton;
 class CTextProgressCtrl;
 
@@ -84,6 +86,8 @@ public slots:
 
 protected:
     void customEvent(QEvent* event) override;
+    // The global hotkey's message runs auto-complete; every other event passes on.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -131,7 +135,7 @@ private:
     CHexView* m_hexBuffer2 = nullptr;
     QListWidget* m_lstStatus = nullptr;
     QWidget* m_pSettingsPage = nullptr;
-    QFileDialog* m_pOpenDialog = nullptr;
+    CLastFileDialog* m_pOpenDialog = nullptr;
     QFileDialog* m_pSaveDialog = nullptr;
 
     // Not 2, so that the first status line brings the status page to the front.
@@ -143,4 +147,6 @@ private:
     std::atomic<bool> m_bClosing{false};
 
     std::unique_ptr<CProgrammingSession> m_pSession;
+    // The settings page; it edits the session's working settings, so it goes first.
+    std::unique_ptr<CSettingsGrid> m_pSettings;
 };
