@@ -38,7 +38,7 @@ public:
     bool Run(int cycles, Result& result);
 
     // Cycles at each end whose figures are compared.
-    static constexpr int kWindow = 10;
+    static constexpr int kWindow = 20;
 
 private:
     // Hands events to the session until the cycle's sequence ends; false when none came for a
