@@ -5,13 +5,15 @@
 #   ./olstrin.sh test asan|tsan   the same under AddressSanitizer+UBSan or ThreadSanitizer
 #   ./olstrin.sh fuzz [SECONDS]   run every fuzz target for SECONDS (default 60)
 #   ./olstrin.sh package          build the .deb, install it, run the installed programs
+#   ./olstrin.sh soak             200 auto-complete cycles per simulated backend, faults mixed in
+#   ./olstrin.sh bench            the benchmark summary table
 #   ./olstrin.sh setup  only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES=(
-    build-essential cmake ninja-build ccache pkg-config git
+    build-essential cmake ninja-build ccache pkg-config git python3
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
     xvfb xauth xdotool x11-apps fonts-wqy-microhei
@@ -71,8 +73,10 @@ package() {
     home=$(mktemp -d)
     HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
         /usr/bin/olstrin-cli --simulate auto /usr/share/olstrin/examples/blinker.hex
-    HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=offscreen \
-        timeout 20 /usr/bin/olstrin --quit-after-start
+    mkdir -p "$home/.config/olstrin"
+    printf '[Devices]\nLPT=sim\n' >"$home/.config/olstrin/Dranvik.ini"
+    HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
+        timeout 60 xvfb-run -a /usr/bin/olstrin --quit-after-start
     rm -rf "$home"
 }
 
@@ -99,8 +103,18 @@ case "${1:-}" in
         setup
         package
         ;;
+    soak)
+        setup
+        build default
+        ctest --test-dir build/default -L soak --output-on-failure
+        ;;
+    bench)
+        setup
+        build default
+        cmake --build --preset default --target bench_summary
+        ;;
     *)
-        echo "usage: $0 run | test [default|asan|tsan] | fuzz [SECONDS] | package | setup" >&2
+        echo "usage: $0 run | test [default|asan|tsan] | fuzz [SECONDS] | package | soak | bench | setup" >&2
         exit 2
         ;;
 esac

@@ -1,5 +1,9 @@
 #include "ui/CProgrammerApp.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdio>
+
 #include "platform/AppPaths.h"
 #include "session/Backends.h"
 #include "ui/CMainDlg.h"
@@ -12,8 +16,21 @@ CProgrammerApp::CProgrammerApp(int& argc, char** argv) : QApplication(argc, argv
 }
 
 int CProgrammerApp::InitInstance() {
+    QElapsedTimer started;
+    started.start();
     platform::InitAppPaths();
     CMainDlg dialog(DefaultBackends());
-    dialog.exec();
-    return 0;
+    if (!arguments().contains(QStringLiteral("--quit-after-start"))) {
+        dialog.exec();
+        return 0;
+    }
+    // The first event after the window is shown: the window is ready for the user.
+    QTimer::singleShot(0, &dialog, [&dialog, &started] {
+        const int chips = dialog.Session().m_programmer.GetChipCount();
+        std::printf("ready after %lld ms, %d chips from %s\n",
+                    static_cast<long long>(started.elapsed()), chips,
+                    platform::ChipListPath().c_str());
+        dialog.done(chips > 0 ? 0 : 1);
+    });
+    return dialog.exec();
 }

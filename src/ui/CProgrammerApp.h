@@ -11,6 +11,8 @@ public:
     CProgrammerApp(int& argc, char** argv);
 
     // The start-up: the application folder, then the main window until it is closed. Returns the
-    // process exit code.
+    // process exit code. With --quit-after-start the window closes as soon as it is shown and the
+    // program prints how long the start took and which chip list it loaded (exit code 1 when the
+    // list is empty): a start-up check for installations and start-time measurements.
     int InitInstance();
 };
