@@ -4,28 +4,10 @@
 #include <cstring>
 #include <system_error>
 
+#include "core/BoxProtocol.h"
 #include "core/CProgrammer.h"
 
-namespace {
-
-// Reply codes of the box.
-constexpr std::uint8_t kReplyReady = 0x00;
-constexpr std::uint8_t kReplySignature = 0x01;
-constexpr std::uint8_t kReplyErased = 0x02;
-constexpr std::uint8_t kReplyWriteReady = 0x03;
-constexpr std::uint8_t kReplyReadReady = 0x04;
-constexpr std::uint8_t kReplyLocked = 0x05;
-constexpr std::uint8_t kReplyBlock = 0x06;
-constexpr std::uint8_t kReplyInvalid = 0xFF;
-
-// Acknowledges of a data block, and the bytes that steer a read transfer.
-constexpr std::uint8_t kAckOk = 0x01;
-constexpr std::uint8_t kAckFailed = 0xFF;
-constexpr std::uint8_t kRequestNext = 0x01;
-constexpr std::uint8_t kRequestAgain = 0xFF;
-constexpr std::uint8_t kRequestEnd = 0x00;
-
-}  // namespace
+using namespace boxproto;
 
 CSerialProgrammer::CSerialProgrammer(CProgrammer& controller) : m_pController(&controller) {}
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/BoxProtocol.h"
 #include "core/IProgrammerBackend.h"
 #include "serial/CReplySignal.h"
 #include "serial/CSerialPort.h"
@@ -25,13 +26,13 @@ class CSerialProgrammer : public CSerialPort, public IProgrammerBackend {
 public:
     // Command codes of the frames the host sends.
     enum Command : std::uint8_t {
-        kCheckReady = 0x00,  // also ends a write transfer
-        kDetect = 0x01,
-        kErase = 0x02,
-        kWrite = 0x03,
-        kRead = 0x04,
-        kLockBits = 0x05,
-        kDataBlock = 0x07,
+        kCheckReady = boxproto::kCmdReady,  // also ends a write transfer
+        kDetect = boxproto::kCmdDetect,
+        kErase = boxproto::kCmdErase,
+        kWrite = boxproto::kCmdWrite,
+        kRead = boxproto::kCmdRead,
+        kLockBits = boxproto::kCmdLock,
+        kDataBlock = boxproto::kCmdData,
     };
     static constexpr int kFrameSize = 18;
     static constexpr int kBlockSize = 16;

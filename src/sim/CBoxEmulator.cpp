@@ -13,25 +13,12 @@
 #include <climits>
 #include <cstdlib>
 
+#include "core/BoxProtocol.h"
 #include "sim/SimSettings.h"
 
 namespace {
 
-// Command codes of host frames, reply codes, and the bytes of a read transfer.
-constexpr std::uint8_t kCmdReady = 0x00;
-constexpr std::uint8_t kCmdDetect = 0x01;
-constexpr std::uint8_t kCmdErase = 0x02;
-constexpr std::uint8_t kCmdWrite = 0x03;
-constexpr std::uint8_t kCmdRead = 0x04;
-constexpr std::uint8_t kCmdLock = 0x05;
-constexpr std::uint8_t kCmdData = 0x07;
-constexpr std::uint8_t kReplyBlock = 0x06;
-constexpr std::uint8_t kReplyInvalid = 0xFF;
-constexpr std::uint8_t kAckOk = 0x01;
-constexpr std::uint8_t kAckFailed = 0xFF;
-constexpr std::uint8_t kRequestNext = 0x01;
-constexpr std::uint8_t kRequestAgain = 0xFF;
-constexpr std::uint8_t kRequestEnd = 0x00;
+using namespace boxproto;
 
 // The one algorithm the box knows: the 4-byte serial programming instructions of the AT89S5x.
 constexpr std::uint8_t kAlgorithmSpi = 2;
