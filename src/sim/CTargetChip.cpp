@@ -124,6 +124,7 @@ void CTargetChip::Apply(const std::array<std::uint8_t, 4>& instr) {
         m_bDirty = true;
     } else if (instr[0] == 0xAC && instr[1] >= 0xE1 && instr[1] <= 0xE3) {
         m_nLockLevel = std::max(m_nLockLevel, instr[1] - 0xE0);
+        m_bDirty = true;
     } else if (instr[0] == 0x40 && m_nLockLevel == 0) {
         const int a = ((instr[1] << 8) | instr[2]) % FlashSize();
         m_nPendingAddress = a;
@@ -144,11 +145,14 @@ bool CTargetChip::SetBackingFile(const std::string& path) {
     if (!platform::ReadWholeFile(path, bytes)) return ::access(path.c_str(), F_OK) != 0;
     for (size_t i = 0; i < m_flash.size() && i < bytes.size(); ++i)
         m_flash[i] = static_cast<std::uint8_t>(bytes[i]);
+    if (bytes.size() > m_flash.size())
+        m_nLockLevel = std::min(static_cast<std::uint8_t>(bytes[m_flash.size()]), std::uint8_t{3});
     return true;
 }
 
 void CTargetChip::Flush() {
     if (!m_bDirty || m_strBackingFile.empty()) return;
-    const std::string_view view(reinterpret_cast<const char*>(m_flash.data()), m_flash.size());
-    if (platform::WriteFileAtomically(m_strBackingFile, view)) m_bDirty = false;
+    std::string bytes(m_flash.begin(), m_flash.end());
+    bytes += static_cast<char>(m_nLockLevel);
+    if (platform::WriteFileAtomically(m_strBackingFile, bytes)) m_bDirty = false;
 }

@@ -47,8 +47,9 @@ public:
     // An address whose writes never finish programming (-1: none).
     void SetStuckAddress(int address) { m_nStuckAddress = address; }
 
-    // Keeps the flash in a file: read now (when it exists), written back whenever programming
-    // mode ends after a change, and at destruction. False when an existing file cannot be read.
+    // Keeps the flash in a file, followed by one byte with the lock level, so that a later run
+    // sees a locked chip too: read now (when it exists), written back whenever programming mode
+    // ends after a change, and at destruction. False when an existing file cannot be read.
     bool SetBackingFile(const std::string& path);
     void Flush();
 

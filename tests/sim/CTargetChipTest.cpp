@@ -109,7 +109,7 @@ TEST(CTargetChip, AStuckAddressNeverFinishesProgramming) {
     EXPECT_EQ(c.Read(3), 0xFF);
 }
 
-TEST(CTargetChip, BackingFileKeepsTheFlashBetweenRuns) {
+TEST(CTargetChip, BackingFileKeepsTheFlashAndTheLockBetweenRuns) {
     TempDir dir;
     const std::string file = dir.File("flash.bin");
     {
@@ -117,12 +117,19 @@ TEST(CTargetChip, BackingFileKeepsTheFlashBetweenRuns) {
         ASSERT_TRUE(c.chip.SetBackingFile(file));
         c.Write(0x0FFF, 0xA5);
         c.chip.SetReset(false);  // leaving programming mode writes the file back
-        EXPECT_EQ(dir.Read("flash.bin").size(), 4096u);
+        EXPECT_EQ(dir.Read("flash.bin").size(), 4097u);
     }
-    EnabledChip later(CTargetChip::Model::AT89S51);
-    ASSERT_TRUE(later.chip.SetBackingFile(file));
-    EXPECT_EQ(later.Read(0x0FFF), 0xA5);
-    EXPECT_EQ(later.Read(0x0FFE), 0xFF);
+    {
+        EnabledChip later(CTargetChip::Model::AT89S51);
+        ASSERT_TRUE(later.chip.SetBackingFile(file));
+        EXPECT_EQ(later.Read(0x0FFF), 0xA5);
+        EXPECT_EQ(later.Read(0x0FFE), 0xFF);
+        later.chip.Execute({0xAC, 0xE2, 0, 0});  // lock mode 2: reads give 0xFF
+    }
+    EnabledChip locked(CTargetChip::Model::AT89S51);
+    ASSERT_TRUE(locked.chip.SetBackingFile(file));
+    EXPECT_EQ(locked.chip.LockLevel(), 2);
+    EXPECT_EQ(locked.Read(0x0FFF), 0xFF);
 }
 
 }  // namespace
