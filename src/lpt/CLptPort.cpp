@@ -73,12 +73,12 @@ int CLptPort::InitPortIo(std::uint16_t base) {
     return 0;
 }
 
-bool CLptPort::OpenAccess(const std::string& spec) {
-    std::unique_ptr<IPortIo> io = m_portIoFactory ? m_portIoFactory(spec) : nullptr;
+bool CLptPort::OpenAccess(const std::string& device) {
+    std::unique_ptr<IPortIo> io = m_portIoFactory ? m_portIoFactory(device) : nullptr;
     if (!io || !io->Open()) return false;
     m_pPortIo = std::move(io);
-    m_strDevice = spec;
-    m_bDirectIo = spec.rfind("io:", 0) == 0;
+    m_strDevice = device;
+    m_bDirectIo = device.rfind("io:", 0) == 0;
     return true;
 }
 

@@ -13,8 +13,8 @@
 // on the owner's thread; afterwards driven by one thread at a time.
 class CLptPort {
 public:
-    // Creates the (unopened) access a device spec names; null when there is none.
-    using PortIoFactory = std::function<std::unique_ptr<IPortIo>(const std::string& spec)>;
+    // Creates the (unopened) access the device name stands for; null when there is none.
+    using PortIoFactory = std::function<std::unique_ptr<IPortIo>(const std::string& device)>;
 
     explicit CLptPort(PortIoFactory factory);
     virtual ~CLptPort();
@@ -43,7 +43,7 @@ public:
     int GetPin(int pin);
 
 protected:
-    std::string m_strDevice;  // device spec of the access in use
+    std::string m_strDevice;  // device name of the access in use
     std::uint8_t m_byControl = 0;
     std::uint8_t m_byData = 0;
     std::uint8_t m_byStatus = 0;
@@ -54,7 +54,7 @@ protected:
 
 private:
     int Drive(int pin, bool high);
-    bool OpenAccess(const std::string& spec);
+    bool OpenAccess(const std::string& device);
 
     PortIoFactory m_portIoFactory;
     std::unique_ptr<IPortIo> m_pPortIo;

@@ -18,8 +18,8 @@ constexpr int kHandshakePin = 13;
 }  // namespace
 
 CParallelIsp::CParallelIsp(PortIoFactory factory, ILptClock* clock)
-    : CLptPort(factory ? std::move(factory) : PortIoFactory([this](const std::string& spec) {
-          return CreatePortIo(spec, m_nCableType);
+    : CLptPort(factory ? std::move(factory) : PortIoFactory([this](const std::string& device) {
+          return CreatePortIo(device, m_nCableType);
       })),
       m_clock(clock ? *clock : SystemLptClock()) {
     m_Algorithms.push_back(std::make_unique<CSpiByteAlgorithm>());

@@ -36,9 +36,9 @@ std::unique_ptr<IPortIo> CreateDirectPortIo(const std::string& address) {
 
 }  // namespace
 
-void SetLptDeviceOverride(const std::string& spec) {
+void SetLptDeviceOverride(const std::string& device) {
     std::lock_guard<std::mutex> lock(g_overrideMutex);
-    g_strOverride = spec;
+    g_strOverride = device;
 }
 
 std::string LptDeviceSetting() {
@@ -49,10 +49,10 @@ std::string LptDeviceSetting() {
     return platform::GetProfileString("Devices", "LPT", "", platform::SettingsFile("Dranvik.ini"));
 }
 
-std::unique_ptr<IPortIo> CreatePortIo(const std::string& spec, int cableType) {
-    if (spec == "sim") return CreateSimPortIo("", cableType);
-    if (spec.rfind("sim:", 0) == 0) return CreateSimPortIo(spec.substr(4), cableType);
-    if (spec.rfind("io:", 0) == 0) return CreateDirectPortIo(spec.substr(3));
-    if (spec.empty()) return nullptr;
-    return std::make_unique<CPpdevPortIo>(spec);
+std::unique_ptr<IPortIo> CreatePortIo(const std::string& device, int cableType) {
+    if (device == "sim") return CreateSimPortIo("", cableType);
+    if (device.rfind("sim:", 0) == 0) return CreateSimPortIo(device.substr(4), cableType);
+    if (device.rfind("io:", 0) == 0) return CreateDirectPortIo(device.substr(3));
+    if (device.empty()) return nullptr;
+    return std::make_unique<CPpdevPortIo>(device);
 }

@@ -47,9 +47,9 @@ protected:
 
     // A factory that records the specs asked for; those listed open, the fake kept in fake.
     CLptPort::PortIoFactory Factory(std::vector<std::string> opening) {
-        return [this, opening](const std::string& spec) {
-            asked.push_back(spec);
-            const bool opens = std::find(opening.begin(), opening.end(), spec) != opening.end();
+        return [this, opening](const std::string& device) {
+            asked.push_back(device);
+            const bool opens = std::find(opening.begin(), opening.end(), device) != opening.end();
             auto io = std::make_unique<CFakePortIo>(opens);
             if (opens) fake = io.get();
             return io;
