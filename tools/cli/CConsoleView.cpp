@@ -106,6 +106,16 @@ void CConsoleView::SelectChip(int index) {
     m_queue.SelectChipItem(index >= 0 && index < count ? index : -1);
 }
 
+void CConsoleView::SignalSuccess() {
+    ClearProgressLine();
+    if (!m_bQuiet) std::fputs("olstrin-cli: success\n", m_err);
+}
+
+void CConsoleView::SignalFailure() {
+    ClearProgressLine();
+    if (!m_bQuiet) std::fputs("olstrin-cli: failed\n", m_err);
+}
+
 void CConsoleView::SequenceEnded(bool ok) {
     ClearProgressLine();
     m_bEnded = true;

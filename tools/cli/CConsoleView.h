@@ -39,8 +39,9 @@ public:
     int LockBitSelection() const override { return m_nLockBit; }
     void SetLockBitSelection(int index) { m_nLockBit = index; }
 
-    void SignalSuccess() override {}
-    void SignalFailure() override {}
+    // The window's success and failure prompts, as a closing line on the error stream.
+    void SignalSuccess() override;
+    void SignalFailure() override;
     void SequenceEnded(bool ok) override;
 
     // Whether a sequence has ended since the last ResetEnded, and whether it succeeded.
