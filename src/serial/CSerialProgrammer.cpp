@@ -14,6 +14,7 @@ CSerialProgrammer::CSerialProgrammer(CProgrammer& controller) : m_pController(&c
 CSerialProgrammer::~CSerialProgrammer() {
     BeginClosing();
     m_bStopping = true;
+    m_replyWatch.Stop();
     m_ackEvent.Cancel();
     m_blockEvent.Cancel();
     // The comm thread goes first: it is the one that starts transfer threads.
@@ -80,6 +81,7 @@ bool CSerialProgrammer::SendCommand(std::uint8_t command, std::uint8_t code, int
     if (level >= 0) m_frame[2] = static_cast<std::uint8_t>(level);
     // Busy before the frame leaves: a quick reply must find the backend awaiting it.
     m_bReady = false;
+    m_replyWatch.Arm(m_timings.replyTimeout);
     Send(m_frame.data(), kFrameSize);
     return true;
 }
@@ -87,6 +89,7 @@ bool CSerialProgrammer::SendCommand(std::uint8_t command, std::uint8_t code, int
 void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
     if (m_bStopping) return;
     std::lock_guard lock(m_replyLock);
+    m_replyWatch.Disarm();
     if (count == kFrameSize) {
         switch (data[0]) {
             case kReplyReady:
@@ -136,7 +139,15 @@ void CSerialProgrammer::OnHangUp() {
     // awaits its reply would wait for ever, so it ends here.
     m_ackEvent.Cancel();
     m_blockEvent.Cancel();
+    m_replyWatch.Disarm();
     if (!m_bTransferRunning && !m_bReady) Post(PE_RECEIVE_ERROR);
+}
+
+void CSerialProgrammer::OnReplyTimeout() {
+    std::lock_guard lock(m_replyLock);
+    if (m_bStopping || m_bReady || m_bTransferRunning) return;
+    m_bReady = true;
+    Post(PE_RECEIVE_ERROR);
 }
 
 void CSerialProgrammer::StartTransfer(int (CSerialProgrammer::*proc)()) {
@@ -160,6 +171,7 @@ void CSerialProgrammer::FinishWrite(int event, bool endFrame, bool ready) {
     // The box answers the end frame with a ready reply; its PE_READY must follow this event,
     // since the window starts a verify on the PE_READY after PE_WRITE_DONE.
     std::lock_guard lock(m_replyLock);
+    if (endFrame && !ready) m_replyWatch.Arm(m_timings.replyTimeout);
     if (endFrame) SendFrame(kCheckReady);
     m_bTransferRunning = false;
     if (ready) m_bReady = true;

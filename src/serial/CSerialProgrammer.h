@@ -10,6 +10,7 @@
 #include "core/BoxProtocol.h"
 #include "core/IProgrammerBackend.h"
 #include "serial/CReplySignal.h"
+#include "serial/CReplyWatch.h"
 #include "serial/CSerialPort.h"
 
 class CProgrammer;
@@ -39,9 +40,10 @@ public:
 
     // How long the transfer threads wait; tests shorten them.
     struct Timings {
-        std::chrono::milliseconds ackTimeout{1000};   // per write acknowledge
-        std::chrono::milliseconds blockTimeout{500};  // per read block, retried once
-        std::chrono::milliseconds pause{5};           // before the first data block
+        std::chrono::milliseconds ackTimeout{1000};     // per write acknowledge
+        std::chrono::milliseconds blockTimeout{500};    // per read block, retried once
+        std::chrono::milliseconds pause{5};             // before the first data block
+        std::chrono::milliseconds replyTimeout{10000};  // for the reply to a command frame
     };
 
     explicit CSerialProgrammer(CProgrammer& controller);
@@ -73,6 +75,9 @@ protected:
     void OnHangUp() override;
 
 private:
+    // A command frame went unanswered for replyTimeout: the backend takes commands again and the
+    // operation ends with a receive error. Runs on the watchdog's thread.
+    void OnReplyTimeout();
     void StartTransfer(int (CSerialProgrammer::*proc)());
     int WriteTransferThread();
     int ReadTransferThread();
@@ -99,4 +104,5 @@ private:
     std::thread m_transferThread;  // started and joined by the comm thread, joined at destruction
     std::atomic<bool> m_bStopping{false};
     Timings m_timings;
+    CReplyWatch m_replyWatch{[this] { OnReplyTimeout(); }};
 };

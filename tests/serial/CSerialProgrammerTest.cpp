@@ -285,6 +285,18 @@ TEST_F(SerialProgrammerTest, UnansweredCommandRefusesOthersButCheckReadySends) {
     EXPECT_EQ(box.Received().size(), before + 2);  // only the ready query went out
 }
 
+TEST_F(SerialProgrammerTest, UnansweredCommandTimesOutAsAReceiveErrorAndFreesTheBackend) {
+    timings.replyTimeout = 200ms;
+    InitReady();
+    box.SetFaults({.silentCommand = 0x02});
+    programmer->EraseChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
+    EXPECT_TRUE(serial->IsReady());
+    box.SetFaults({});
+    programmer->DetectChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_DEVICE_DETECTED), std::vector<int>{PE_DEVICE_DETECTED});
+}
+
 TEST_F(SerialProgrammerTest, WriteFaultsEndWithTheirEventAndCheckReadyRecovers) {
     timings.ackTimeout = 200ms;
     InitReady();
