@@ -49,8 +49,24 @@ int RunProgram(const std::vector<std::string>& args) {
 // A private X server on the first free display, stopped when the object goes.
 class CXvfb {
 public:
-    // Starts it and waits until it accepts connections; the reason on failure.
+    // Starts it and waits until it accepts connections; the reason on failure. A server that
+    // reports a display but then refuses connections (a stale socket of an earlier server, for
+    // one) is stopped and another is tried.
     bool Start(std::string& why) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (StartOnce(why)) {
+                if (AcceptsConnections()) return true;
+                why = "Xvfb at " + m_display + " did not accept connections";
+            }
+            Stop();
+        }
+        return false;
+    }
+    ~CXvfb() { Stop(); }
+    const std::string& Display() const { return m_display; }
+
+private:
+    bool StartOnce(std::string& why) {
         int fds[2];
         if (pipe(fds) != 0) {
             why = "no pipe";
@@ -73,15 +89,27 @@ public:
         m_display = ":" + number;
         return true;
     }
-    ~CXvfb() {
+
+    // Tries to connect for up to three seconds.
+    bool AcceptsConnections() const {
+        for (int i = 0; i < 30; ++i) {
+            xcb_connection_t* c = xcb_connect(m_display.c_str(), nullptr);
+            const bool ok = xcb_connection_has_error(c) == 0;
+            xcb_disconnect(c);
+            if (ok) return true;
+            usleep(100 * 1000);
+        }
+        return false;
+    }
+
+    void Stop() {
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             waitpid(m_pid, nullptr, 0);
         }
+        m_pid = -1;
     }
-    const std::string& Display() const { return m_display; }
 
-private:
     // Forks Xvfb writing its display number to displayFd. The kernel stops it when this process
     // ends, however it ends, so a crashed or killed test leaves no server behind.
     static pid_t Spawn(int displayFd) {
