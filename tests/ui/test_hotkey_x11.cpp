@@ -224,6 +224,12 @@ private:
 };
 
 TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocksIt) {
+#if defined(__SANITIZE_THREAD__)
+    // libxcb and Qt's xcb platform are not built for ThreadSanitizer: their reader thread hands
+    // events over in ways it cannot see. The hotkey code runs on the UI thread only, and this test
+    // runs in the other builds.
+    GTEST_SKIP() << "the X11 platform is not instrumented for ThreadSanitizer";
+#endif
     CXvfb server;
     std::string why;
     if (!server.Start(why)) GTEST_SKIP() << "no X server could be started: " << why;
