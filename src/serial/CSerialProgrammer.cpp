@@ -81,6 +81,7 @@ bool CSerialProgrammer::SendCommand(std::uint8_t command, std::uint8_t code, int
     if (level >= 0) m_frame[2] = static_cast<std::uint8_t>(level);
     // Busy before the frame leaves: a quick reply must find the backend awaiting it.
     m_bReady = false;
+    m_bEndFrameAwaited = false;
     m_replyWatch.Arm(m_timings.replyTimeout);
     Send(m_frame.data(), kFrameSize);
     return true;
@@ -90,6 +91,7 @@ void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
     if (m_bStopping) return;
     std::lock_guard lock(m_replyLock);
     m_replyWatch.Disarm();
+    m_bEndFrameAwaited = false;
     if (count == kFrameSize) {
         switch (data[0]) {
             case kReplyReady:
@@ -145,7 +147,8 @@ void CSerialProgrammer::OnHangUp() {
 
 void CSerialProgrammer::OnReplyTimeout() {
     std::lock_guard lock(m_replyLock);
-    if (m_bStopping || m_bReady || m_bTransferRunning) return;
+    if (m_bStopping || m_bTransferRunning || (m_bReady && !m_bEndFrameAwaited)) return;
+    m_bEndFrameAwaited = false;
     m_bReady = true;
     Post(PE_RECEIVE_ERROR);
 }
@@ -171,8 +174,12 @@ void CSerialProgrammer::FinishWrite(int event, bool endFrame, bool ready) {
     // The box answers the end frame with a ready reply; its PE_READY must follow this event,
     // since the window starts a verify on the PE_READY after PE_WRITE_DONE.
     std::lock_guard lock(m_replyLock);
-    if (endFrame && !ready) m_replyWatch.Arm(m_timings.replyTimeout);
-    if (endFrame) SendFrame(kCheckReady);
+    if (endFrame) {
+        // A verify after the write waits for the box's answer to the end frame.
+        m_bEndFrameAwaited = true;
+        m_replyWatch.Arm(m_timings.replyTimeout);
+        SendFrame(kCheckReady);
+    }
     m_bTransferRunning = false;
     if (ready) m_bReady = true;
     Post(event);

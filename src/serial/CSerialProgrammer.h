@@ -75,8 +75,9 @@ protected:
     void OnHangUp() override;
 
 private:
-    // A command frame went unanswered for replyTimeout: the backend takes commands again and the
-    // operation ends with a receive error. Runs on the watchdog's thread.
+    // A command frame, or a write's end frame, went unanswered for replyTimeout: the backend
+    // takes commands again and a receive error ends what waits for the answer. Runs on the
+    // watchdog's thread.
     void OnReplyTimeout();
     void StartTransfer(int (CSerialProgrammer::*proc)());
     int WriteTransferThread();
@@ -96,6 +97,7 @@ private:
     CReplySignal m_ackEvent;    // a one-byte acknowledge arrived during a transfer
     CReplySignal m_blockEvent;  // a data-block reply arrived during a transfer
     std::atomic<bool> m_bReady{false};
+    std::atomic<bool> m_bEndFrameAwaited{false};  // a write's end frame is not answered yet
     std::atomic<bool> m_bPortOpen{false};
     std::mutex m_frameLock;  // the frame is shared by the owner's thread and a transfer thread
     std::mutex m_replyLock;  // held while a reply is handled, so none overtakes a write's end

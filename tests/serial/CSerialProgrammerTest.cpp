@@ -295,6 +295,14 @@ TEST_F(SerialProgrammerTest, UnansweredCommandTimesOutAsAReceiveErrorAndFreesThe
     box.SetFaults({});
     programmer->DetectChip(kS52);
     EXPECT_EQ(EventsUntil(PE_DEVICE_DETECTED), std::vector<int>{PE_DEVICE_DETECTED});
+
+    // A write's end frame left unanswered: whoever waits for its ready reply gets the error.
+    box.SetFaults({.silentCommand = 0x00});
+    LoadImage(std::vector<std::uint8_t>(5, 0x42));
+    programmer->WriteChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), (std::vector<int>{PE_WRITE_STARTED, PE_WRITE_PROGRESS,
+                                                               PE_WRITE_DONE, PE_RECEIVE_ERROR}));
+    EXPECT_TRUE(serial->IsReady());
 }
 
 TEST_F(SerialProgrammerTest, WriteFaultsEndWithTheirEventAndCheckReadyRecovers) {
