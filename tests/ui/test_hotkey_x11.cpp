@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "session/CProgrammingSession.h"
+#include "session/RecordingView.h"
 #include "ui/CSettingsGrid.h"
 #include "ui/GlobalHotkey.h"
 
@@ -131,31 +132,6 @@ private:
     std::string m_display;
 };
 
-// A session view that counts how often the log was emptied: auto-complete starts that way.
-class CCountingView : public ISessionView {
-public:
-    void AddLogLine(int, const std::string&) override {}
-    void InsertVerifyLine(int, const std::string&) override {}
-    void ClearLog() override { ++m_nCleared; }
-    void ShowProgress() override {}
-    void SetProgress(int, const std::string&) override {}
-    void ShowBuffer1(const std::uint8_t*, int) override {}
-    void ShowBuffer2(const std::uint8_t*, int) override {}
-    int CopyBuffer1View(std::uint8_t*, int) override { return 0; }
-    int CopyBuffer2View(std::uint8_t*, int) override { return 0; }
-    void EnableButtons(bool) override {}
-    void ShowBusyIcon(SessionButton) override {}
-    bool AutoMark(SessionButton) const override { return false; }
-    void SetAutoMark(SessionButton, bool) override {}
-    int ChipSelection() const override { return 0; }
-    void SelectChip(int) override {}
-    int LockBitSelection() const override { return 0; }
-    void SignalSuccess() override {}
-    void SignalFailure() override {}
-
-    int m_nCleared = 0;
-};
-
 // The main window's part: the hotkey message starts auto-complete, then goes on as usual.
 class CHotkeyWindow : public QWidget {
 public:
@@ -242,7 +218,8 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
     {
         QApplication app(argc, argv);
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        CCountingView view;
+        CEventQueue queue;
+        RecordingView view(queue);
         CProgrammingSession session(view);
         CHotkeyWindow window(session);
         window.show();
@@ -261,15 +238,15 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
         page->EnableHotkey(true);
         ASSERT_NE(page->HotkeyRegistration(), 0);
         ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+shift+f"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return view.clears == 1; }));
         ASSERT_EQ(RunProgram({"xdotool", "key", "Caps_Lock", "ctrl+shift+f", "Caps_Lock"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared == 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return view.clears == 2; }));
         EXPECT_TRUE(session.m_bStepDetect);  // the chain is waiting at its ready check
         // Other modifiers are another key: only the following hotkey counts.
         ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+f", "ctrl+alt+shift+f", "ctrl+shift+f"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.m_nCleared >= 3; }));
+        EXPECT_TRUE(WaitUntil([&] { return view.clears >= 3; }));
         QCoreApplication::processEvents();
-        EXPECT_EQ(view.m_nCleared, 3);
+        EXPECT_EQ(view.clears, 3);
 
         COtherClient other(server.Display());
         const xcb_keycode_t f = other.KeycodeOf('f');

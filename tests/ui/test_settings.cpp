@@ -19,6 +19,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Tone.h"
 #include "session/CProgrammingSession.h"
+#include "session/RecordingView.h"
 #include "ui/CHotkeyDlg.h"
 #include "ui/CSettingsGrid.h"
 #include "ui/CStyledButton.h"
@@ -31,33 +32,6 @@ public:
     void SetUp() override { QtTestApp(); }
 };
 const auto* const kApp = ::testing::AddGlobalTestEnvironment(new QtApp);
-
-// A view that keeps only the auto-complete marks and the chip selection, which the session
-// loads into it and stores from it.
-class CMarksView : public ISessionView {
-public:
-    void AddLogLine(int, const std::string&) override {}
-    void InsertVerifyLine(int, const std::string&) override {}
-    void ClearLog() override {}
-    void ShowProgress() override {}
-    void SetProgress(int, const std::string&) override {}
-    void ShowBuffer1(const std::uint8_t*, int) override {}
-    void ShowBuffer2(const std::uint8_t*, int) override {}
-    int CopyBuffer1View(std::uint8_t*, int) override { return 0; }
-    int CopyBuffer2View(std::uint8_t*, int) override { return 0; }
-    void EnableButtons(bool) override {}
-    void ShowBusyIcon(SessionButton) override {}
-    bool AutoMark(SessionButton b) const override { return m_marks[static_cast<int>(b)]; }
-    void SetAutoMark(SessionButton b, bool on) override { m_marks[static_cast<int>(b)] = on; }
-    int ChipSelection() const override { return m_nChip; }
-    void SelectChip(int index) override { m_nChip = index; }
-    int LockBitSelection() const override { return 0; }
-    void SignalSuccess() override {}
-    void SignalFailure() override {}
-
-    bool m_marks[9] = {};
-    int m_nChip = -1;
-};
 
 const char kPinSections[] =
     "[引脚控制]\r\nMOSI=7\r\nSCK=6\r\n\r\n[锁存控制(LE)]\r\nLE=2\r\n\r\n[输出控制(OE)]\r\nOE=3\r\n";
@@ -116,7 +90,8 @@ protected:
     QTemporaryDir m_dir;
     QWidget m_window;
     std::unique_ptr<QWidget> m_page;  // the "设置" tab's page
-    CMarksView m_view;
+    CEventQueue m_queue;
+    RecordingView m_view{m_queue};
     CProgrammingSession m_session{m_view};
     std::unique_ptr<CSettingsGrid> m_grid;
     std::vector<std::string> m_log;
