@@ -26,3 +26,14 @@ function(olstrin_add_test name)
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
 endfunction()
+
+# Adds every folder that matches the glob and has a CMakeLists.txt (a macro, so the folders see
+# the caller's variables).
+macro(olstrin_add_subdirectories glob)
+    file(GLOB olstrin_subdirs LIST_DIRECTORIES true "${glob}")
+    foreach(olstrin_subdir ${olstrin_subdirs})
+        if(EXISTS "${olstrin_subdir}/CMakeLists.txt")
+            add_subdirectory(${olstrin_subdir})
+        endif()
+    endforeach()
+endmacro()
