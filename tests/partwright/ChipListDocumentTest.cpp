@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "ChipListDocument.h"
+#include "core/CoreTestSupport.h"
 #include "platform/AppPaths.h"
 #include "support/TempDir.h"
 
@@ -14,19 +15,6 @@ using chiptable::Column;
 using chiptable::FieldError;
 
 namespace {
-
-ChipInfo Chip(const char* name, std::uint8_t code, std::int32_t kb, float volts, std::uint8_t s0,
-              std::uint8_t s1, std::uint8_t s2) {
-    ChipInfo chip{};
-    std::strncpy(chip.szName, name, sizeof chip.szName);
-    chip.bAlgorithm = code;
-    chip.nRomKB = kb;
-    chip.fVoltage = volts;
-    chip.Signature[0] = s0;
-    chip.Signature[1] = s1;
-    chip.Signature[2] = s2;
-    return chip;
-}
 
 std::string FileBytes(const std::vector<ChipInfo>& chips, std::uint32_t headerReserved = 0) {
     const auto bytes = chiplist::Serialize(chips, headerReserved);
@@ -36,17 +24,17 @@ std::string FileBytes(const std::vector<ChipInfo>& chips, std::uint32_t headerRe
 // Records as files made by other writers have them: bytes in every reserved place, a GBK name,
 // junk after a name's terminating zero, and a voltage that only shows rounded.
 std::vector<ChipInfo> WornRecords() {
-    ChipInfo a = Chip("AT89S51", 2, 4, 5.0f, 0x1E, 0x51, 0x06);
+    ChipInfo a = MakeChip("AT89S51", 2, 4, 0x1E, 0x51, 0x06, 5.0f);
     a.reserved1[0] = 0xAA;
     a.reserved1[2] = 0x55;
     a.reserved2 = 0x7F;
     std::memcpy(a.szName + 8, "junk", 4);
-    ChipInfo b = Chip(
+    ChipInfo b = MakeChip(
         "\xb1\xe0\xb3\xcc"
         "89C52",
-        3, 8, 4.999f, 0x1E, 0x52, 0x06);  // GBK 编程
+        3, 8, 0x1E, 0x52, 0x06, 4.999f);  // GBK 编程
     b.reserved1[1] = 0x01;
-    ChipInfo c = Chip("AT89LS52", 2, 8, 3.3f, 0x1E, 0x62, 0x06);
+    ChipInfo c = MakeChip("AT89LS52", 2, 8, 0x1E, 0x62, 0x06, 3.3f);
     c.reserved2 = 0xFF;
     return {a, b, c};
 }
