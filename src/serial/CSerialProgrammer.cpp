@@ -138,11 +138,14 @@ void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
 
 void CSerialProgrammer::OnHangUp() {
     // A transfer learns of it through its wait and ends with a receive error; a command that
-    // awaits its reply would wait for ever, so it ends here.
-    m_ackEvent.Cancel();
-    m_blockEvent.Cancel();
+    // awaits its reply would wait for ever, so it ends here. The state is read before the
+    // transfer is woken, and a transfer ends under the same lock, so exactly one of the two
+    // reports the error, and a command sent after the hang-up is left to its own failed send.
+    std::lock_guard lock(m_replyLock);
     m_replyWatch.Disarm();
     if (!m_bTransferRunning && !m_bReady) Post(PE_RECEIVE_ERROR);
+    m_ackEvent.Cancel();
+    m_blockEvent.Cancel();
 }
 
 void CSerialProgrammer::OnReplyTimeout() {
@@ -182,6 +185,12 @@ void CSerialProgrammer::FinishWrite(int event, bool endFrame, bool ready) {
     }
     m_bTransferRunning = false;
     if (ready) m_bReady = true;
+    Post(event);
+}
+
+void CSerialProgrammer::FinishRead(int event) {
+    std::lock_guard lock(m_replyLock);
+    EndTransfer();
     Post(event);
 }
 
@@ -268,12 +277,10 @@ int CSerialProgrammer::ReadTransferThread() {
         }
         // A second time-out in a row, or the device is gone (nothing more can be sent then).
         if (result == CReplySignal::WaitResult::TimedOut) SendByte(kRequestEnd);
-        EndTransfer();
-        Post(PE_RECEIVE_ERROR);
+        FinishRead(PE_RECEIVE_ERROR);
         return -1;
     }
     SendByte(kRequestEnd);
-    EndTransfer();
-    Post(PE_READ_DONE);
+    FinishRead(PE_READ_DONE);
     return 0;
 }

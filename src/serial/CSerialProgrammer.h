@@ -87,6 +87,8 @@ private:
     // Ends a write: sends the end frame when asked, ends the transfer (ready again unless the box
     // must answer first) and posts the event, before the box's answer can be handled.
     void FinishWrite(int event, bool endFrame, bool ready);
+    // Ends a read and posts its last event, seen whole by a hang-up on the comm thread.
+    void FinishRead(int event);
     // Sends the frame with the command code and, when given, the 16 data bytes in bytes 2..17.
     void SendFrame(std::uint8_t command, const std::uint8_t* data = nullptr);
     void SendByte(std::uint8_t byte);

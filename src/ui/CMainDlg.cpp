@@ -359,7 +359,12 @@ void CMainDlg::reject() {
 
 void CMainDlg::PostProgrammerEvent(int code) {
     if (!m_bClosing) {
-        QCoreApplication::postEvent(this, new CProgrammerEventMsg(code));
+        auto* message = new CProgrammerEventMsg(code);
+        // Qt's posted-event queue hands the event over under a lock inside Qt, out of sight of
+        // the thread checker; this count makes the same hand-over explicit, so the event and
+        // everything the worker wrote before it are seen as published to the UI thread.
+        m_nEventsPosted.fetch_add(1, std::memory_order_release);
+        QCoreApplication::postEvent(this, message);
     }
 }
 
@@ -372,6 +377,7 @@ void CMainDlg::customEvent(QEvent* event) {
 }
 
 bool CMainDlg::event(QEvent* event) {
+    (void)m_nEventsPosted.load(std::memory_order_acquire);  // pairs with PostProgrammerEvent
     if (IsAutoCompleteHotkey(event) && m_btnAuto->AcceptsClicks()) {
         m_pSession->OnAutoComplete();
         return true;

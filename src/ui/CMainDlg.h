@@ -145,6 +145,7 @@ private:
     std::mutex m_closeMutex;
     int m_nCallsWaiting = 0;
     std::atomic<bool> m_bClosing{false};
+    std::atomic<unsigned> m_nEventsPosted{0};  // programmer events posted from any thread
 
     std::unique_ptr<CProgrammingSession> m_pSession;
     // The settings page; it edits the session's working settings, so it goes first.
