@@ -104,8 +104,9 @@ void CProgrammer::WriteLockBits(int index, int level) {
 
 const ChipInfo* CProgrammer::SelectChip(int index) {
     index = std::max(index, 0);
+    if (index >= GetChipCount()) return nullptr;
     m_nSelChip = index;
-    return index < GetChipCount() ? &m_ChipList[static_cast<size_t>(index)] : nullptr;
+    return &m_ChipList[static_cast<size_t>(index)];
 }
 
 const ChipInfo* CProgrammer::GetSelectedChip() {

@@ -64,8 +64,8 @@ public:
     void ReadChip(int index);
     void WriteLockBits(int index, int level);
 
-    // Stores the index (negative taken as 0) as the selection and returns its record, or null
-    // when no such record exists.
+    // Stores the index (negative taken as 0) as the selection and returns its record; null, with
+    // the selection unchanged, when no such record exists.
     const ChipInfo* SelectChip(int index);
     const ChipInfo* GetSelectedChip();
 
