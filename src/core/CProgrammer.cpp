@@ -153,6 +153,10 @@ void CProgrammer::LoadChipListFrom(const std::string& path) {
     if (!platform::ReadWholeFile(path, bytes)) return;
     m_pChipFile.assign(bytes.begin(), bytes.end());
     m_ChipList = chiplist::Parse(m_pChipFile.data(), m_pChipFile.size());
+    ShowChipList();
+}
+
+void CProgrammer::ShowChipList() {
     for (int i = 0; i < GetChipCount(); ++i) {
         if (m_pOwner) m_pOwner->InsertChipItem(i, GetChipName(i));
     }

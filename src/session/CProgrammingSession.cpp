@@ -70,7 +70,13 @@ void CProgrammingSession::Start(IProgrammerOwner* owner) {
     m_programmer.m_nComPort = m_settings.nComPort;
     m_programmer.m_nBaudIndex = m_settings.nBaudIndex;
     m_programmer.Init(owner, m_settings.nProgrammerType, m_settings.nSpeedIndex);
-    m_programmer.LoadChipList();
+    // A front end that read the list before starting (the command line checks --chip) is not
+    // made to read the file again.
+    if (m_programmer.GetChipCount() == 0) {
+        m_programmer.LoadChipList();
+    } else {
+        m_programmer.ShowChipList();
+    }
     m_view.SelectChip(m_settings.nChipIndex);
 }
 

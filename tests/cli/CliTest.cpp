@@ -36,6 +36,7 @@ std::string Quoted(const std::string& arg) {
 class CliTest : public ::testing::Test {
 protected:
     CliResult Run(const std::vector<std::string>& args) {
+        std::filesystem::create_directories(dir.File("cfg"));
         std::string command = "XDG_CACHE_HOME=" + Quoted(dir.File("cache")) + " " +
                               Quoted(OLSTRIN_CLI) + " --settings " + Quoted(dir.File("cfg"));
         for (const std::string& arg : args) command += " " + Quoted(arg);
@@ -66,7 +67,10 @@ TEST_F(CliTest, ChipsListsTheChipDatabase) {
 TEST_F(CliTest, SimulatedAutoCompleteOfTheExampleSucceedsWithoutWritingSettings) {
     const CliResult result = Run({"--simulate", "auto", hex});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_THAT(result.out, StartsWith("初始化并口完成.\n读入文件 " + hex + " 到缓冲1("));
+    // The simulated target says so right after the port's init line.
+    EXPECT_THAT(result.out,
+                StartsWith("初始化并口完成.\n使用模拟器件AT89S52(闪存文件 " + dir.File("cache") +
+                           "/olstrin/sim-at89s52.bin).\n读入文件 " + hex + " 到缓冲1("));
     for (const char* line :
          {"编程器:就绪.", "编程器:检测到器件(特征字:1e 52 06).", "编程器:擦除器件完成.",
           "编程器:写器件完成.",
@@ -120,7 +124,9 @@ TEST_F(CliTest, StoredMarksAndOptionsShapeTheChainAndTheSettingsStayUntouched) {
 TEST_F(CliTest, SerialBoxRunsTheChainAndASilentPortTimesOut) {
     const CliResult box = Run({"--type", "0", "--port", "2", "--com", "sim", "auto", hex});
     EXPECT_EQ(box.status, 0) << box.err;
-    EXPECT_THAT(box.out, StartsWith("初始化串口通讯完成.\n编程器:就绪.\n"));
+    EXPECT_THAT(
+        box.out,
+        StartsWith("初始化串口通讯完成.\n使用模拟器件AT89S52(闪存不保存).\n编程器:就绪.\n"));
     EXPECT_THAT(box.out, HasSubstr("编程器:写器件完成.\n编程器:就绪.\n编程器:读器件开始.\n"));
 
     // A terminal nobody answers on: the ready check waits until the command line gives up.

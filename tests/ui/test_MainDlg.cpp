@@ -247,7 +247,7 @@ TEST_F(MainDlg, EscStoresTheSettingsAndCloses) {
 }
 
 TEST_F(MainDlg, ClosingDuringAWriteNeitherWaitsNorCrashes) {
-    OpenImage("image.bin", Pattern(8192));
+    OpenImage("image.bin", Pattern(4096));
     Click("m_btnWrite");
     EXPECT_TRUE(QTest::qWaitFor(
         [this] { return Find<CTextProgressCtrl>("m_progress")->isVisible(); }, kWaitMs));
