@@ -68,12 +68,15 @@ LoadStatus ReadImageBytes(const std::string& path, bool allowStreams, std::size_
     if (::stat(path.c_str(), &info) != 0) return Refuse(path, errno).status;
     regular = S_ISREG(info.st_mode);
     const bool stream = S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+    if (S_ISDIR(info.st_mode)) return Refuse(path, EISDIR).status;
     if (!regular && !(stream && allowStreams)) {
-        return Refuse(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL, "not a regular file").status;
+        platform::ReportFailureReason(path + ": not a regular file (a device, pipe or socket)");
+        return LoadStatus::OpenFailed;
     }
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
     if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0) return Refuse(path, errno).status;
-    if (S_ISREG(info.st_mode) != regular) return Refuse(path, EINVAL, "file replaced").status;
+    if (S_ISREG(info.st_mode) != regular)
+        return Refuse(path, EAGAIN, "replaced while opened").status;
     if (!ReadToEnd(file.Get(), limit, bytes)) return Refuse(path, errno).status;
     // A file that shrank while it was read gives fewer bytes than it announced.
     const auto announced = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));

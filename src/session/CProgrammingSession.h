@@ -32,8 +32,8 @@ public:
 
     // Shows the two buffers in the views, initialises the programmer of the working type, port,
     // baud index and speed with owner as the receiver of its events, loads the chip list (unless
-    // it is loaded already) into the owner and selects the working chip index. Once, after LoadSettings. The owner must outlive
-    // the session.
+    // it is loaded already) into the owner and selects the working chip index. Once, after
+    // LoadSettings. The owner must outlive the session.
     void Start(IProgrammerOwner* owner);
 
     // Status log: appends one line at m_nLogLines.

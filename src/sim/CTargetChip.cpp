@@ -18,8 +18,7 @@ constexpr std::uint8_t kBusyMark = 0x80;
 
 }  // namespace
 
-CTargetChip::CTargetChip(Model model)
-    : m_model(model), m_flash(FlashBytes(model), 0xFF) {
+CTargetChip::CTargetChip(Model model) : m_model(model), m_flash(FlashBytes(model), 0xFF) {
     NoteSimulatedChip(this, ModelName(model), "");
 }
 
@@ -162,7 +161,8 @@ bool CTargetChip::LockBackingFile(const std::string& path) {
     const std::string lockPath = path + ".lock";
     m_nLockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (m_nLockFd < 0) {
-        platform::ReportFailureReason(platform::ErrnoReason(lockPath, errno));
+        platform::ReportFailureReason(
+            platform::ErrnoReason(path, errno, "cannot make its lock file " + lockPath));
         return false;
     }
     if (::flock(m_nLockFd, LOCK_EX | LOCK_NB) != 0) {

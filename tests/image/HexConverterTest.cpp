@@ -185,8 +185,8 @@ TEST_F(ImageHexTest, FailureNamesTheLineToBlame) {
     const std::string text = "\n" + kFourBytes + "\r:0400000012345678E7\n" + kHexEnd;
     EXPECT_EQ(image::ConvertHexToImage(text.c_str(), image.data(), &line), -1);
     EXPECT_EQ(line, 4);
-    EXPECT_EQ(image::ConvertHexToImage((kFourBytes + ":04 00\r\n" + kHexEnd).c_str(),
-                                       image.data(), &line),
+    EXPECT_EQ(image::ConvertHexToImage((kFourBytes + ":04 00\r\n" + kHexEnd).c_str(), image.data(),
+                                       &line),
               -1);
     EXPECT_EQ(line, 2);
     EXPECT_EQ(image::ConvertHexToImage("no end", image.data(), &line), -1);
@@ -196,8 +196,8 @@ TEST_F(ImageHexTest, FailureNamesTheLineToBlame) {
 TEST(ImageHexContent, WholeTextOfRecordsIsHexAndAnythingElseIsNot) {
     EXPECT_TRUE(image::IsIntelHexText(kFourBytes + kHexEnd));
     EXPECT_TRUE(image::IsIntelHexText(":0400000012345678e8\n\n" + kHexEnd));
-    EXPECT_FALSE(image::IsIntelHexText(kFourBytes));                 // no end record
-    EXPECT_FALSE(image::IsIntelHexText("x" + kFourBytes + kHexEnd));  // a line not a record
+    EXPECT_FALSE(image::IsIntelHexText(kFourBytes));                          // no end record
+    EXPECT_FALSE(image::IsIntelHexText("x" + kFourBytes + kHexEnd));          // a line not a record
     EXPECT_FALSE(image::IsIntelHexText(":0400000012345678E\r\n" + kHexEnd));  // odd digits
     EXPECT_FALSE(image::IsIntelHexText(std::string("\x02\x00:00000001FF", 13)));
 }

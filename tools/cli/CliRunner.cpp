@@ -14,6 +14,7 @@
 #include "CliOptions.h"
 #include "core/CEventQueue.h"
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
@@ -309,6 +310,9 @@ int RunCli(const std::vector<std::string>& args) {
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
     platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
                                       platform::MessageIcon) { PrintError(text); });
+    platform::SetFailureReasonSink([](const std::string& reason) {
+        std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
+    });
     CEventQueue queue;
     // Made before the session, so every backend thread starts with the signals blocked.
     CInterruptWatch interrupts(queue);
