@@ -61,3 +61,8 @@ std::string SimulatedChipText() {
     if (g_strNotedFlashFile.empty()) return "使用模拟器件" + g_strNotedModel + "(闪存不保存).";
     return "使用模拟器件" + g_strNotedModel + "(闪存文件 " + g_strNotedFlashFile + ").";
 }
+
+std::string SimulatedChipModel() {
+    std::lock_guard<std::mutex> lock(g_chipNoteMutex);
+    return g_pNotedChip ? g_strNotedModel : std::string();
+}

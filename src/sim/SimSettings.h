@@ -28,6 +28,8 @@ int SimEraseMs();
 void NoteSimulatedChip(const void* chip, const std::string& model, const std::string& flashFile);
 void ForgetSimulatedChip(const void* chip);
 std::string SimulatedChipText();
+// The model name of the simulated chip in use, empty while none exists.
+std::string SimulatedChipModel();
 
 // The same functions under the simulator's namespace, for callers that spell them sim::...
 namespace sim {
@@ -37,5 +39,6 @@ using ::SetSimFlashFile;
 using ::SimBusyReads;
 using ::SimEraseMs;
 using ::SimFlashFile;
+using ::SimulatedChipModel;
 using ::SimulatedChipText;
 }  // namespace sim
