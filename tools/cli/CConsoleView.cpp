@@ -44,12 +44,14 @@ std::string EscapeControls(const std::string& text) {
     return out;
 }
 
-CConsoleView::CConsoleView(CEventQueue& queue, std::FILE* out, std::FILE* err, bool quiet)
+CConsoleView::CConsoleView(CEventQueue& queue, CRunReport& report, std::FILE* out, std::FILE* err,
+                           bool quiet)
     : m_queue(queue),
+      m_report(report),
       m_out(out),
       m_err(err),
       m_bQuiet(quiet),
-      m_bProgressTty(!quiet && ::isatty(::fileno(err)) == 1) {}
+      m_bProgressTty(!quiet && !report.Json() && ::isatty(::fileno(err)) == 1) {}
 
 void CConsoleView::ClearProgressLine() {
     if (!m_bProgressDrawn) return;
@@ -59,6 +61,10 @@ void CConsoleView::ClearProgressLine() {
 }
 
 void CConsoleView::Line(const std::string& text) {
+    if (m_report.Json()) {
+        m_report.Log(text);
+        return;
+    }
     if (m_bQuiet) return;
     ClearProgressLine();
     std::fputs(EscapeControls(text).c_str(), m_out);
@@ -71,10 +77,15 @@ void CConsoleView::AddLogLine(int, const std::string& text) {
 }
 
 void CConsoleView::InsertVerifyLine(int, const std::string& text) {
+    if (m_report.Json()) {
+        m_report.VerifyLine(text);
+        return;
+    }
     Line(text);
 }
 
 void CConsoleView::SetProgress(int position, const std::string& text) {
+    if (m_report.Json()) m_report.Progress(position, text);
     if (!m_bProgressTty) return;
     constexpr int kWidth = 30;
     const int filled = std::clamp(position, 0, 100) * kWidth / 100;

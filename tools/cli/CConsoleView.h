@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "CRunReport.h"
 #include "core/CEventQueue.h"
 #include "session/ISessionView.h"
 
@@ -17,9 +18,11 @@ std::string EscapeControls(const std::string& text);
 // sets. It remembers when a sequence has ended and how. Main thread only.
 class CConsoleView : public ISessionView {
 public:
-    // The queue, owned by the caller, must outlive the view. out and err are where the log and
-    // the progress bar go; quiet prints neither.
-    CConsoleView(CEventQueue& queue, std::FILE* out, std::FILE* err, bool quiet);
+    // The queue and the report, owned by the caller, must outlive the view. out and err are where
+    // the log and the progress bar go; quiet prints neither. When the report prints JSON, the log
+    // lines and progress steps go to it instead.
+    CConsoleView(CEventQueue& queue, CRunReport& report, std::FILE* out, std::FILE* err,
+                 bool quiet);
 
     void AddLogLine(int index, const std::string& text) override;
     void InsertVerifyLine(int index, const std::string& text) override;
@@ -69,6 +72,7 @@ private:
     void ClearProgressLine();
 
     CEventQueue& m_queue;
+    CRunReport& m_report;
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bQuiet;

@@ -11,7 +11,10 @@
 
 #include "CConsoleView.h"
 #include "CInterruptWatch.h"
+#include "CRunReport.h"
 #include "CliOptions.h"
+#include "SettingsReport.h"
+#include "Sha256.h"
 #include "core/CEventQueue.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
@@ -58,7 +61,8 @@ public:
         : m_options(options),
           m_queue(queue),
           m_interrupts(interrupts),
-          m_view(m_queue, SavesToStdout(options) ? stderr : stdout, stderr, options.quiet),
+          m_report(options.json ? LogStream(options) : nullptr, options.verbose ? stderr : nullptr),
+          m_view(m_queue, m_report, LogStream(options), stderr, options.quiet),
           m_session(m_view, DefaultBackends()) {
         m_session.m_bReadStreams = true;
     }
@@ -71,14 +75,34 @@ public:
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
         if (!SelectDevices()) return Close(kExitFailed);
+        if (m_options.command == "settings") {
+            PrintSettings(m_session.Settings(), stdout);
+            return kExitOk;
+        }
+        NoteDevice();
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
         return Close(RunCommand());
     }
 
 private:
-    static bool SavesToStdout(const CliOptions& options) {
-        return options.command == "read" && options.argument == "-";
+    // Standard output, unless that carries the image a read saves ("read -").
+    static std::FILE* LogStream(const CliOptions& options) {
+        return options.command == "read" && options.argument == "-" ? stderr : stdout;
+    }
+
+    // -v: the device, the programmer and its speed in use.
+    void NoteDevice() {
+        const SettingsRecord& settings = m_session.Settings();
+        if (settings.nProgrammerType == 0) {
+            m_report.Note("programmer: serial box on COM" + std::to_string(settings.nComPort) +
+                          " (" + ComDeviceLine(settings.nComPort) + "), baud index " +
+                          std::to_string(settings.nBaudIndex));
+        } else {
+            m_report.Note("programmer: cable type " + std::to_string(settings.nProgrammerType) +
+                          " on " + LptDeviceLine() + ", speed " +
+                          std::to_string(settings.nSpeedIndex));
+        }
     }
 
     // The closing line: success only when every step, a save included, succeeded and the log
@@ -90,8 +114,34 @@ private:
             std::fputs("olstrin-cli: standard output could not be written\n", stderr);
             status = kExitFailed;
         }
+        m_report.Finish(Summary(status));
         m_view.CloseWith(status == kExitOk ? "success" : "failed");
         return status;
+    }
+
+    // The chip in use and the image written, for the JSON summary.
+    CRunReport::Summary Summary(int status) {
+        CProgrammer& programmer = m_session.m_programmer;
+        CRunReport::Summary summary;
+        summary.command = m_options.command;
+        summary.ok = status == kExitOk;
+        summary.exitStatus = status;
+        if (const ChipInfo* chip = programmer.GetSelectedChip()) {
+            char signature[16];
+            std::snprintf(signature, sizeof signature, "%02X %02X %02X", chip->Signature[0],
+                          chip->Signature[1], chip->Signature[2]);
+            summary.chipName = programmer.GetChipName(programmer.m_nSelChip);
+            summary.chipSignature = signature;
+        }
+        if (!m_session.m_strFilePath.empty() && g_nLoadedLength > 0) {
+            const std::uint8_t* image = programmer.m_pBuffer1.get();
+            summary.imagePath = m_session.m_strFilePath;
+            summary.imageFileBytes = g_nLoadedLength;
+            summary.imageDataBytes = programmer.GetDataLength(image, kChipSpaceSize);
+            summary.imageSha256 =
+                Sha256Hex(image, static_cast<std::size_t>(summary.imageDataBytes));
+        }
+        return summary;
     }
 
     void ApplySettingOverrides() {
@@ -100,6 +150,9 @@ private:
         if (m_options.port) settings.nComPort = *m_options.port;
         if (m_options.baudIndex) settings.nBaudIndex = *m_options.baudIndex;
         if (m_options.speed) settings.nSpeedIndex = *m_options.speed;
+        // The command line's auto detects unless told not to, whatever the window stored; with
+        // --marks it runs the window's chain as stored.
+        if (!m_options.marks) settings.bAutoDetect = 1;
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
         if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
@@ -201,6 +254,7 @@ private:
                        std::to_string(m_options.timeoutSeconds) + " s");
             return false;
         }
+        m_report.Event(*code);
         m_session.OnProgrammerEvent(*code);
         return true;
     }
@@ -230,6 +284,11 @@ private:
         return Run([&] { return m_session.OpenFile(InputPath(argument)); });
     }
 
+    bool Lock(int mode) {
+        m_view.SetLockBitSelection(mode - 1);
+        return Run([&] { return m_session.OnWriteLockBits(); });
+    }
+
     int RunCommand() {
         const std::string& command = m_options.command;
         const std::string& argument = m_options.argument;
@@ -246,10 +305,10 @@ private:
         } else if (command == "verify") {
             ok = Load(argument) && RunVerify();
         } else if (command == "lock") {
-            m_view.SetLockBitSelection(argument[0] - '1');
-            ok = Run([&] { return m_session.OnWriteLockBits(); });
+            ok = Lock(argument[0] - '0');
         } else if (command == "auto") {
             ok = Run([&] { return StartAutoComplete(); });
+            if (ok && m_options.lockAfter) ok = Lock(*m_options.lockAfter);
         }
         return ok ? kExitOk : kExitFailed;
     }
@@ -265,20 +324,28 @@ private:
         return RunUntilEnded();
     }
 
-    // Auto-complete with the stored marks, except that a FILE given is always loaded.
+    // Auto-complete: open, erase, write, verify whatever the window's marks (less the steps the
+    // options leave out), so a script's result never depends on the window; with --marks the
+    // stored marks. A FILE given is always loaded.
     bool StartAutoComplete() {
+        if (!m_options.marks) {
+            m_view.SetAutoMark(SessionButton::Open, true);
+            m_view.SetAutoMark(SessionButton::Erase, !m_options.noErase);
+            m_view.SetAutoMark(SessionButton::Write, true);
+            m_view.SetAutoMark(SessionButton::Read, false);
+            m_view.SetAutoMark(SessionButton::Verify, !m_options.noVerify);
+        }
         if (!m_options.argument.empty()) {
             m_session.SetImageFile(InputPath(m_options.argument));
             m_view.SetAutoMark(SessionButton::Open, true);
         }
-        if (m_options.noErase) m_view.SetAutoMark(SessionButton::Erase, false);
-        if (m_options.noVerify) m_view.SetAutoMark(SessionButton::Verify, false);
         return m_session.OnAutoComplete();
     }
 
     const CliOptions& m_options;
     CEventQueue& m_queue;
     const CInterruptWatch& m_interrupts;
+    CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
 };
