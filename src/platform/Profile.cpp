@@ -233,7 +233,7 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
                         const std::string& path) {
     IniText ini(path);
     if (!ini.Set(section, key, value)) return false;
-    return WriteFileAtomically(path, ini.Bytes());
+    return WriteFileSafely(path, ini.Bytes());
 }
 
 bool WriteProfileStruct(std::string_view section, std::string_view key, const void* data,
