@@ -5,29 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <future>
 
+#include "TimeLimit.h"
 #include "platform/FileUtil.h"
 #include "support/TempDir.h"
 
 namespace {
-
-// Runs call on its own thread. A call still blocked after the time limit (an open or read
-// waiting on a FIFO) ends the whole test program with a failure, since it cannot be unblocked.
-template <class Call>
-auto WithinTimeLimit(Call call) {
-    auto result = std::async(std::launch::async, call);
-    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-        std::fprintf(stderr, "blocked on a FIFO for 5 s\n");
-        std::_Exit(1);
-    }
-    return result.get();
-}
 
 bool IsLink(const std::string& path, const std::string& target) {
     std::error_code ec;
