@@ -157,7 +157,7 @@ SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int leng
         ext == "HEX" || ext == "IHX"
             ? ImageToHexText(data, count)
             : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
-    if (!platform::WriteFileAtomically(path, text)) {
+    if (!platform::WriteFileSafely(path, text)) {
         platform::ReportFailureReason(platform::ErrnoReason(path, errno));
         return {SaveStatus::WriteFailed, 0};
     }

@@ -205,5 +205,5 @@ void CTargetChip::Flush() {
     if (!m_bDirty || m_strBackingFile.empty()) return;
     std::string bytes(m_flash.begin(), m_flash.end());
     bytes += static_cast<char>(m_nLockLevel);
-    if (platform::WriteFileAtomically(m_strBackingFile, bytes)) m_bDirty = false;
+    if (platform::WriteFileSafely(m_strBackingFile, bytes)) m_bDirty = false;
 }
