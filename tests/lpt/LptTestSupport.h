@@ -117,10 +117,12 @@ constexpr int kChipShift = 3;
 // a fresh temp folder. The cable and the recorder belong to the backend; the pointers stay
 // valid while the controller lives and may be inspected whenever no worker is running.
 struct SimRig {
+    // The settings text, when given, is the Dranvik.ini the backend starts with.
     explicit SimRig(int cableType, int cableSpeed, std::unique_ptr<CSimCable> simCable = nullptr,
-                    bool gatedClock = false)
+                    bool gatedClock = false, const std::string& ini = {})
         : clock(gatedClock) {
         platform::SetSettingsDir(settings.path());
+        if (!ini.empty()) settings.Write("Dranvik.ini", ini);
         if (!simCable) simCable = MakeSimCable(cableType);
         cable = simCable.get();
         auto recorder =
