@@ -82,10 +82,12 @@ public:
 
     bool recording = false;
     std::vector<PortOp> ops;
+    std::uint64_t accesses = 0;  // every access, recorded or not
     std::function<std::uint8_t(std::uint8_t)> m_controlFilter;
 
 private:
     std::uint8_t Note(char kind, std::uint8_t value) {
+        ++accesses;
         if (recording) ops.push_back({kind, value});
         return value;
     }
