@@ -10,6 +10,7 @@ constexpr int kPollReads = 1000;          // data-polling reads before a byte co
 constexpr int kPageSize = 256;            // bytes of one page-mode read
 constexpr std::uint8_t kLockBit1 = 0x04;  // LB1 in the lock-bit byte; LB2, LB3 are the next bits
 constexpr int kReadOutLockLevel = 2;      // from this level on the flash reads back as nothing
+constexpr std::uint8_t kEnableAnswer = 0x69;  // a chip's echo to the programming enable
 
 std::uint8_t High(int address) {
     return static_cast<std::uint8_t>(address >> 8);
@@ -33,7 +34,7 @@ void CSpiByteAlgorithm::Begin() {
     m_pPort->Wait(10);
     m_pPort->SetRST(1);
     m_pPort->Wait(10);
-    Instruction({0xAC, 0x53});
+    m_byEnableAnswer = Instruction({0xAC, 0x53});
 }
 
 void CSpiByteAlgorithm::ReadSignature(std::uint8_t* signature) {
@@ -69,7 +70,8 @@ int CSpiByteAlgorithm::ReadBlock(int address, int count, std::uint8_t* out) {
 
 int CSpiByteAlgorithm::ReadLockLevel() {
     const std::uint8_t bits = Instruction({0x24, 0x00, 0x00, 0x00});
-    if (bits == 0xFF) return -1;
+    // All ones is a line nobody drives, unless a chip answered the last programming enable.
+    if (bits == 0xFF && m_byEnableAnswer != kEnableAnswer) return -1;
     int level = 0;
     for (int lb = 1; lb <= 3; ++lb) {
         if (bits & (kLockBit1 << (lb - 1))) level = lb;

@@ -28,6 +28,8 @@ private:
     // rest go out as they were left. Returns the byte received during the fourth byte.
     std::uint8_t Instruction(std::initializer_list<std::uint8_t> bytes);
     // The lock level the chip reports (the highest of LB1..LB3 programmed, 0 for none), or -1
-    // when MISO reads all ones: no chip is driving it.
+    // when MISO reads all ones and no chip answered the last programming enable.
     int ReadLockLevel();
+
+    std::uint8_t m_byEnableAnswer = 0;  // answer to the last programming enable
 };
