@@ -554,6 +554,15 @@ protected:
         ASSERT_EQ(pty.Read(18).at(0), code);
         pty.Write(Frame(code));
     }
+    // Makes the backend ready and starts a read of length bytes that the box accepts.
+    void StartRead(int length) {
+        Answer(0x00);
+        EventsUntil(PE_READY);
+        programmer->m_bReadWrittenLength = 1;
+        programmer->m_nDataLen = length;
+        programmer->ReadChip(kS52);
+        Answer(0x04);
+    }
     TestPty pty;
 };
 
@@ -581,13 +590,7 @@ TEST_F(ScriptedBoxTest, StrayRepliesAreDroppedAndTheSignatureIsMatchedWhenReady)
 }
 
 TEST_F(ScriptedBoxTest, SecondStartDuringATransferEndsItAndCheckReadyIsRefused) {
-    Answer(0x00);
-    EXPECT_EQ(EventsUntil(PE_READY), std::vector<int>{PE_READY});
-    programmer->m_bReadWrittenLength = 1;
-    programmer->m_nDataLen = 32;
-    programmer->ReadChip(kS52);
-    ASSERT_EQ(pty.Read(18)[0], 0x04);
-    pty.Write(Frame(0x04));
+    StartRead(32);
     EXPECT_EQ(EventsUntil(PE_READ_STARTED), std::vector<int>{PE_READ_STARTED});
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
     programmer->CheckReady(kS52);
@@ -609,12 +612,7 @@ TEST_F(ScriptedBoxTest, SecondStartDuringATransferEndsItAndCheckReadyIsRefused) 
 TEST_F(ScriptedBoxTest, ReadFailsWhenItCannotTellABlockFromTheCopyOfTheOneBefore) {
     timings.blockTimeout = 100ms;
     serial->SetTimings(timings);
-    Answer(0x00);
-    EventsUntil(PE_READY);
-    programmer->m_bReadWrittenLength = 1;
-    programmer->m_nDataLen = 48;
-    programmer->ReadChip(kS52);
-    Answer(0x04);
+    StartRead(48);
     auto block = Frame(0x06);
     block[2] = 0x5C;
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
@@ -628,9 +626,7 @@ TEST_F(ScriptedBoxTest, ReadFailsWhenItCannotTellABlockFromTheCopyOfTheOneBefore
     EXPECT_EQ(programmer->m_nPos, 16);
 
     // The same exchange with a different second block reads on.
-    programmer->m_nDataLen = 32;
-    programmer->ReadChip(kS52);
-    Answer(0x04);
+    StartRead(32);
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
     pty.Write(block);
@@ -643,12 +639,7 @@ TEST_F(ScriptedBoxTest, ReadFailsWhenItCannotTellABlockFromTheCopyOfTheOneBefore
 }
 
 TEST_F(ScriptedBoxTest, DevicePulledInTheMiddleOfAReadBlockIsOneReceiveError) {
-    Answer(0x00);
-    EventsUntil(PE_READY);
-    programmer->m_bReadWrittenLength = 1;
-    programmer->m_nDataLen = 32;
-    programmer->ReadChip(kS52);
-    Answer(0x04);
+    StartRead(32);
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
     pty.Write({0x06, 0x02, 1, 2, 3, 4, 5, 6});
     std::this_thread::sleep_for(20ms);
@@ -687,12 +678,7 @@ TEST_F(ScriptedBoxTest, FirstDataBlockFollowsTheShippedPauseAndAnAcknowledgeIsAw
 }
 
 TEST_F(ScriptedBoxTest, ReadBlockIsAskedForAgainAfterTheShippedBlockWait) {
-    Answer(0x00);
-    EventsUntil(PE_READY);
-    programmer->m_bReadWrittenLength = 1;
-    programmer->m_nDataLen = 16;
-    programmer->ReadChip(kS52);
-    Answer(0x04);
+    StartRead(16);
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
     const auto asked = std::chrono::steady_clock::now();
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
