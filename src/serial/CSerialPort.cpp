@@ -149,7 +149,11 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
     ClosePort();
     m_pBox.reset();
     ComDevice device = ResolveComDevice(portNumber);
-    if (device.path.empty()) return false;
+    if (device.path.empty()) {
+        // "sim:" with a chip model the box does not know, or no pseudo-terminal for the box.
+        platform::ReportFailureReason(platform::ErrnoReason(ComDeviceName(portNumber), ENODEV));
+        return false;
+    }
     const int fd = OpenTerminal(device.path);
     if (fd < 0) return false;
     // Exclusive use, as a COM port has: the lock finds a port in use (also by a program that

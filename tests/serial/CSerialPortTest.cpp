@@ -132,10 +132,15 @@ TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABoxButWithItsReason) {
     SetComDeviceOverride(kPort, "/nonexistent/ttyS9");
     RecordingPort missing;
     EXPECT_FALSE(missing.Open());
+    SetComDeviceOverride(kPort, "sim:at89c99");
+    RecordingPort unknownModel;
+    EXPECT_FALSE(unknownModel.Open());
     EXPECT_TRUE(boxes.Texts().empty());
-    ASSERT_EQ(reasons.Lines().size(), 2u);
-    EXPECT_EQ(reasons.Lines()[0], pty.SlavePath() + ": Device or resource busy");
-    EXPECT_EQ(reasons.Lines()[1], "/nonexistent/ttyS9: No such file or directory");
+    EXPECT_EQ(reasons.Lines(), (std::vector<std::string>{
+                                   pty.SlavePath() + ": Device or resource busy",
+                                   "/nonexistent/ttyS9: No such file or directory",
+                                   "sim:at89c99: No such device",
+                               }));
 }
 
 TEST_F(SerialPortTest, OnlyATerminalIsOpenedAndEveryRefusalSaysWhy) {
