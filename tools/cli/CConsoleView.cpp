@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -27,6 +28,22 @@ int MarkIndex(SessionButton button) {
 
 }  // namespace
 
+std::string EscapeControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
+
 CConsoleView::CConsoleView(CEventQueue& queue, std::FILE* out, std::FILE* err, bool quiet)
     : m_queue(queue),
       m_out(out),
@@ -44,7 +61,7 @@ void CConsoleView::ClearProgressLine() {
 void CConsoleView::Line(const std::string& text) {
     if (m_bQuiet) return;
     ClearProgressLine();
-    std::fputs(text.c_str(), m_out);
+    std::fputs(EscapeControls(text).c_str(), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
 }
@@ -108,12 +125,15 @@ void CConsoleView::SelectChip(int index) {
 
 void CConsoleView::SignalSuccess() {
     ClearProgressLine();
-    if (!m_bQuiet) std::fputs("olstrin-cli: success\n", m_err);
 }
 
 void CConsoleView::SignalFailure() {
     ClearProgressLine();
-    if (!m_bQuiet) std::fputs("olstrin-cli: failed\n", m_err);
+}
+
+void CConsoleView::CloseWith(const char* word) {
+    ClearProgressLine();
+    if (!m_bQuiet) std::fprintf(m_err, "olstrin-cli: %s\n", word);
 }
 
 void CConsoleView::SequenceEnded(bool ok) {

@@ -2,9 +2,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "core/CEventQueue.h"
 #include "session/ISessionView.h"
+
+// The text with every control character (bytes below 0x20 and 0x7F) written as \xNN, so a file
+// or chip name cannot move the cursor or rewrite a terminal's lines. UTF-8 passes unchanged.
+std::string EscapeControls(const std::string& text);
 
 // The session's view on a terminal: log lines go to stdout as the window's status log shows
 // them, the progress bar is drawn on stderr when that is a terminal, the chip combo box is the
@@ -39,9 +44,12 @@ public:
     int LockBitSelection() const override { return m_nLockBit; }
     void SetLockBitSelection(int index) { m_nLockBit = index; }
 
-    // The window's success and failure prompts, as a closing line on the error stream.
+    // The window's prompts have no console form: the command's closing line (CloseWith) says how
+    // the whole command, saves included, ended.
     void SignalSuccess() override;
     void SignalFailure() override;
+    // Prints "olstrin-cli: <word>" on the error stream, once the command is over.
+    void CloseWith(const char* word);
     void SequenceEnded(bool ok) override;
 
     // Whether a sequence has ended since the last ResetEnded, and whether it succeeded.

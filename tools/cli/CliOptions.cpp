@@ -162,7 +162,11 @@ private:
         const size_t count = positional.size() - 1;
         if (count < least) return Fail("command " + m_options.command + " needs an argument");
         if (count > most) return Fail("too many arguments for " + m_options.command);
-        if (count == 1) m_options.argument = positional[1];
+        if (count == 1) {
+            if (positional[1].empty())
+                return Fail("command " + m_options.command + " takes a file name, not ''");
+            m_options.argument = positional[1];
+        }
         if (m_options.command == "lock" && m_options.argument != "1" && m_options.argument != "2" &&
             m_options.argument != "3") {
             return Fail("command lock takes the lock mode 1, 2 or 3");
@@ -209,8 +213,11 @@ COMMANDS
     chips           list the chips of ChipList.chip with their row numbers
     detect          read the signature and select the matching chip
     erase           erase the chip
-    write FILE      load FILE (raw binary, or Intel HEX when named *.hex) and write it
+    write FILE      load FILE (Intel HEX when named *.hex or when its text is HEX records,
+                    else raw binary) and write it; FILE - reads standard input
     read [OUT]      read the chip into Buffer 2; with OUT, save Buffer 2 to that file
+                    (Intel HEX when OUT ends in .hex or .ihx); OUT - writes it to
+                    standard output and moves the status log to standard error
     verify FILE     load FILE, read the chip back and list every differing byte
     lock 1|2|3      write the lock bits in lock mode 1, 2 or 3
     auto [FILE]     the auto-complete chain: load FILE, check ready, detect, erase,
@@ -238,9 +245,11 @@ OPTIONS
     -h, --help          print this text
 
 EXIT STATUS
-    0   the operation ended in success
+    0   the operation ended in success, its save included
     1   it failed, timed out, or was not accepted
     2   the command line was not valid
+    130, 143  interrupted by SIGINT or SIGTERM: the programmer stopped at its next
+        byte and released the port
 
 EXAMPLES
     olstrin-cli --simulate auto examples/blinker/blinker.hex

@@ -1,15 +1,20 @@
 #include "CliRunner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "CConsoleView.h"
+#include "CInterruptWatch.h"
 #include "CliOptions.h"
 #include "core/CEventQueue.h"
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
@@ -28,7 +33,12 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 void PrintError(const std::string& text) {
-    std::fprintf(stderr, "error: %s\n", text.c_str());
+    std::fprintf(stderr, "error: %s\n", EscapeControls(text).c_str());
+}
+
+// The file argument as a path: "-" is standard input.
+std::string InputPath(const std::string& argument) {
+    return argument == "-" ? "/dev/stdin" : argument;
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
@@ -42,10 +52,16 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 // programmer's events to the session until its sequence ends.
 class CCliRun {
 public:
-    explicit CCliRun(const CliOptions& options)
+    // The log goes to standard output, unless that carries the image a read saves ("read -").
+    // The queue and the watch must outlive the run.
+    CCliRun(const CliOptions& options, CEventQueue& queue, const CInterruptWatch& interrupts)
         : m_options(options),
-          m_view(m_queue, stdout, stderr, options.quiet),
-          m_session(m_view, DefaultBackends()) {}
+          m_queue(queue),
+          m_interrupts(interrupts),
+          m_view(m_queue, SavesToStdout(options) ? stderr : stdout, stderr, options.quiet),
+          m_session(m_view, DefaultBackends()) {
+        m_session.m_bReadStreams = true;
+    }
 
     int Execute() {
         m_session.LoadSettings();
@@ -54,13 +70,30 @@ public:
         m_session.m_programmer.LoadChipList();
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
-        if (!SelectDevices()) return kExitFailed;
+        if (!SelectDevices()) return Close(kExitFailed);
         m_session.Start(&m_queue);
-        if (!AwaitStartUp()) return kExitFailed;
-        return RunCommand();
+        if (!AwaitStartUp()) return Close(kExitFailed);
+        return Close(RunCommand());
     }
 
 private:
+    static bool SavesToStdout(const CliOptions& options) {
+        return options.command == "read" && options.argument == "-";
+    }
+
+    // The closing line: success only when every step, a save included, succeeded and the log
+    // reached standard output whole. Nothing is printed for an interrupted run; its line comes
+    // once the backend has stopped.
+    int Close(int status) {
+        if (m_interrupts.Signal() != 0) return kExitFailed;
+        if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+            std::fputs("olstrin-cli: standard output could not be written\n", stderr);
+            status = kExitFailed;
+        }
+        m_view.CloseWith(status == kExitOk ? "success" : "failed");
+        return status;
+    }
+
     void ApplySettingOverrides() {
         SettingsRecord& settings = m_session.Settings();
         if (m_options.type) settings.nProgrammerType = *m_options.type;
@@ -81,7 +114,7 @@ private:
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
             const ChipInfo& chip = programmer.GetChip(i);
             std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
-                        programmer.GetChipName(i).c_str(), chip.nRomKB,
+                        EscapeControls(programmer.GetChipName(i)).c_str(), chip.nRomKB,
                         static_cast<double>(chip.fVoltage), chip.Signature[0], chip.Signature[1],
                         chip.Signature[2]);
         }
@@ -103,7 +136,7 @@ private:
         }
         if (index < 0 || index >= programmer.GetChipCount()) {
             std::fprintf(stderr, "olstrin-cli: no chip '%s' in the chip list (see 'chips')\n",
-                         chip.c_str());
+                         EscapeControls(chip).c_str());
             return false;
         }
         m_session.Settings().nChipIndex = index;
@@ -162,6 +195,7 @@ private:
 
     bool HandleNextEvent() {
         const auto code = m_queue.WaitEvent(std::chrono::seconds(m_options.timeoutSeconds));
+        if (code == CInterruptWatch::kInterruptEvent) return false;
         if (!code) {
             PrintError("no answer from the programmer within " +
                        std::to_string(m_options.timeoutSeconds) + " s");
@@ -192,8 +226,8 @@ private:
         return RunUntilEnded();
     }
 
-    bool Load(const std::string& path) {
-        return Run([&] { return m_session.OpenFile(path); });
+    bool Load(const std::string& argument) {
+        return Run([&] { return m_session.OpenFile(InputPath(argument)); });
     }
 
     int RunCommand() {
@@ -234,7 +268,7 @@ private:
     // Auto-complete with the stored marks, except that a FILE given is always loaded.
     bool StartAutoComplete() {
         if (!m_options.argument.empty()) {
-            m_session.SetImageFile(m_options.argument);
+            m_session.SetImageFile(InputPath(m_options.argument));
             m_view.SetAutoMark(SessionButton::Open, true);
         }
         if (m_options.noErase) m_view.SetAutoMark(SessionButton::Erase, false);
@@ -243,7 +277,8 @@ private:
     }
 
     const CliOptions& m_options;
-    CEventQueue m_queue;
+    CEventQueue& m_queue;
+    const CInterruptWatch& m_interrupts;
     CConsoleView m_view;
     CProgrammingSession m_session;
 };
@@ -262,10 +297,29 @@ int RunCli(const std::vector<std::string>& args) {
         std::fputs(CliUsageText(), stdout);
         return kExitOk;
     }
+    struct stat info {};
+    if (!options.settingsDir.empty() &&
+        (::stat(options.settingsDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+        std::fprintf(stderr, "olstrin-cli: --settings: '%s' is not a folder\n",
+                     EscapeControls(options.settingsDir).c_str());
+        return kExitUsage;
+    }
+    // A closed standard output is a failed write, never the end of a chip operation half-way.
+    std::signal(SIGPIPE, SIG_IGN);
     platform::InitAppPaths();
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
     platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
                                       platform::MessageIcon) { PrintError(text); });
-    CCliRun run(options);
-    return run.Execute();
+    platform::SetFailureReasonSink([](const std::string& reason) {
+        std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
+    });
+    CEventQueue queue;
+    // Made before the session, so every backend thread starts with the signals blocked.
+    CInterruptWatch interrupts(queue);
+    int status = kExitFailed;
+    {
+        CCliRun run(options, queue, interrupts);
+        status = run.Execute();
+    }  // the session and its backend are gone: workers stopped, the port released
+    return interrupts.Signal() != 0 ? interrupts.Finish() : status;
 }
