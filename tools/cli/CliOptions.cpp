@@ -66,7 +66,7 @@ public:
             }
             if (arg.size() > 1 && arg[0] == '-') {
                 if (!Option(arg)) return false;
-                if (m_options.help) return true;
+                if (m_options.help || m_options.version) return true;
             } else {
                 positional.push_back(arg);
             }
@@ -104,6 +104,7 @@ private:
         bool hasValue = false;
         SplitOption(arg, name, value, hasValue);
         if (name == "-h" || name == "--help") return Flag(hasValue, name, m_options.help);
+        if (name == "--version") return Flag(hasValue, name, m_options.version);
         if (name == "-q" || name == "--quiet") return Flag(hasValue, name, m_options.quiet);
         if (name == "--no-detect") return Flag(hasValue, name, m_options.noDetect);
         if (name == "--no-erase") return Flag(hasValue, name, m_options.noErase);
@@ -236,6 +237,7 @@ OPTIONS
     --timeout SECONDS   longest wait for the programmer's next answer (default 60)
     -q, --quiet         print no status log and no progress
     -h, --help          print this text
+    --version           print the version and the git revision it was built from
 
 EXIT STATUS
     0   the operation ended in success
