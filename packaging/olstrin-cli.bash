@@ -10,7 +10,7 @@ _olstrin_cli_chips() {
 # The command given so far among words[1..n-2] (empty for none) and whether its argument follows.
 _olstrin_cli_command() {
     local i skip=0
-    command= argument=0
+    command='' argument=0
     for ((i = 1; i < ${#words[@]} - 1; i++)); do
         if ((skip)); then
             skip=0
@@ -25,15 +25,17 @@ _olstrin_cli_command() {
 _olstrin_cli_valued="--type --port --baud --speed --chip --lpt --com --sim-image --settings --timeout"
 
 _olstrin_cli() {
-    # The words up to the cursor, split at blanks only (bash also splits at '=' and ':').
+    # The words up to the cursor, split at blanks only (bash also splits at '=' and ':'); a
+    # backslash keeps a blank inside the word, as in a typed file name.
     local line=${COMP_LINE:0:COMP_POINT} words
+    # shellcheck disable=SC2162
     read -a words <<<"$line"
     [[ $line == *[[:blank:]] || ${#words[@]} -eq 0 ]] && words+=("")
     local word=${words[-1]} prev=
     ((${#words[@]} > 1)) && prev=${words[-2]}
 
     # --name=value completes the value; --simulate takes its model only in that form.
-    local option=$prev prefix= cur=$word
+    local option=$prev prefix='' cur=$word
     if [[ $word == --*=* ]]; then
         option=${word%%=*}
         prefix=$option=
@@ -42,7 +44,7 @@ _olstrin_cli() {
         option=
     fi
 
-    local IFS=$'\n' candidates= files= command argument
+    local IFS=$'\n' candidates='' files='' command argument
     if [[ -z $prefix && $cur == -* ]]; then
         candidates=${_olstrin_cli_valued// /$'\n'}
         candidates+=$'\n--simulate\n--simulate=\n--no-detect\n--no-erase\n--no-verify'
@@ -74,15 +76,14 @@ _olstrin_cli() {
 
     if [[ -n $files ]]; then
         compopt -o filenames 2>/dev/null
-        COMPREPLY=($(compgen "$files" -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen "$files" -- "$cur")
     else
-        COMPREPLY=($(compgen -W "$candidates" -- "$cur"))
         # A glob that matched no device stays as it is; it is no candidate.
-        COMPREPLY=($(printf '%s\n' "${COMPREPLY[@]}" | grep -v '\*$'))
+        mapfile -t COMPREPLY < <(compgen -W "$candidates" -- "$cur" | grep -v '\*$')
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
     fi
     # bash replaces only the part of the word after its last '=' or ':' that breaks words.
-    local head= i c
+    local head='' i c
     for ((i = ${#word} - 1; i >= 0; i--)); do
         c=${word:i:1}
         if [[ ($c == = || $c == :) && $COMP_WORDBREAKS == *"$c"* ]]; then

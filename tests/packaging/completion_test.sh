@@ -4,6 +4,7 @@
 set -u
 script=$1
 cli=$2
+# shellcheck source=packaging/olstrin-cli.bash
 source "$script"
 failed=0
 
