@@ -38,13 +38,19 @@ mkdir "$work/settings"
 expect "$cli --settings $work/" "$work/settings"
 expect "$cli verify $work/blinker.hex $work/"
 
-# Every option the usage text names is offered for '-'.
-COMP_LINE="$cli -" COMP_POINT=$((${#cli} + 2)) COMPREPLY=()
-_olstrin_cli
-offered=" ${COMPREPLY[*]} "
-for option in $("$cli" --help | grep -oE '^ +(-[a-z], )?--?[a-z-]+' | grep -oE -- '--?[a-z-]+'); do
-    if [[ $offered != *" $option "* ]]; then
-        echo "FAIL: option $option of --help is not completed" >&2
+# Every command and option the usage text names is offered.
+usage=$("$cli" --help)
+offered=
+for line in "$cli " "$cli -"; do
+    COMP_LINE=$line COMP_POINT=${#line} COMPREPLY=()
+    _olstrin_cli
+    offered+=" ${COMPREPLY[*]}"
+done
+named=$(awk '/^COMMANDS/ { on = 1; next } /^[A-Z]/ { on = 0 } on && /^    [a-z]/ { print $1 }' <<<"$usage")
+named+=" $(grep -oE '^ +(-[a-z], )?--?[a-z-]+' <<<"$usage" | grep -oE -- '--?[a-z-]+')"
+for word in $named; do
+    if [[ "$offered " != *" $word "* ]]; then
+        echo "FAIL: $word of --help is not completed" >&2
         failed=1
     fi
 done
