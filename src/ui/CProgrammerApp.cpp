@@ -1,6 +1,7 @@
 #include "ui/CProgrammerApp.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 #include <cstdio>
 
@@ -20,6 +21,7 @@ int CProgrammerApp::InitInstance() {
     started.start();
     platform::InitAppPaths();
     CMainDlg dialog(DefaultBackends());
+    OpenFileArgument(dialog, arguments());
     if (!arguments().contains(QStringLiteral("--quit-after-start"))) {
         dialog.exec();
         return 0;
@@ -33,4 +35,14 @@ int CProgrammerApp::InitInstance() {
         dialog.done(chips > 0 ? 0 : 1);
     });
     return dialog.exec();
+}
+
+void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith(QLatin1Char('-'))) continue;
+        if (dialog.Session().ButtonsEnabled()) {
+            dialog.Session().OpenFile(QFile::encodeName(arguments[i]).toStdString());
+        }
+        return;
+    }
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
+
+class CMainDlg;
 
 // The application object: sets up what the whole program shares, then runs the main window
 // modally; the program ends when the window closes. UI thread only.
@@ -16,3 +19,8 @@ public:
     // list is empty): a start-up check for installations and start-time measurements.
     int InitInstance();
 };
+
+// Loads the first of the arguments (after the program's name) that is no option into Buffer 1, as
+// the open-file button would: the file a desktop entry passes. Nothing when none is named or the
+// buttons are busy.
+void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments);

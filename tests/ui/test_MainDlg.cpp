@@ -17,6 +17,7 @@
 #include "ui/CDialogScript.h"
 #include "ui/CHexView.h"
 #include "ui/CMainDlg.h"
+#include "ui/CProgrammerApp.h"
 #include "ui/CStyledButton.h"
 #include "ui/CTextProgressCtrl.h"
 #include "ui/support/QtTestApp.h"
@@ -131,6 +132,14 @@ TEST_F(MainDlg, AutoCompleteProgramsTheImageAndSaveStoresWhatWasRead) {
     Click("m_btnSave");
     EXPECT_EQ(m_dir.Read("read back.bin"), image);
     EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(300字节)."));
+}
+
+TEST_F(MainDlg, TheFileNamedOnTheCommandLineIsOpenedAsByTheOpenButton) {
+    const std::string path = m_dir.Write("named.bin", Pattern(300));
+    const QStringList arguments = {"olstrin", "--quit-after-start", QString::fromStdString(path),
+                                   "second.bin"};
+    EXPECT_TRUE(RunToEnd([&] { OpenFileArgument(*m_dlg, arguments); }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(300字节)."));
 }
 
 TEST_F(MainDlg, AnEditInTheBuffer1ViewIsWrittenAndAVerifyListsEachDifference) {

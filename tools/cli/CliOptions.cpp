@@ -66,7 +66,7 @@ public:
             }
             if (arg.size() > 1 && arg[0] == '-') {
                 if (!Option(arg)) return false;
-                if (m_options.help) return true;
+                if (m_options.help || m_options.version) return true;
             } else {
                 positional.push_back(arg);
             }
@@ -104,6 +104,7 @@ private:
         bool hasValue = false;
         SplitOption(arg, name, value, hasValue);
         if (name == "-h" || name == "--help") return Flag(hasValue, name, m_options.help);
+        if (name == "--version") return Flag(hasValue, name, m_options.version);
         if (name == "-q" || name == "--quiet") return Flag(hasValue, name, m_options.quiet);
         if (name == "--no-detect") return Flag(hasValue, name, m_options.noDetect);
         if (name == "--no-erase") return Flag(hasValue, name, m_options.noErase);
@@ -266,6 +267,7 @@ OPTIONS
     -q, --quiet         print no status log and no progress (failure reasons still
                         go to standard error)
     -h, --help          print this text
+    --version           print the version and the git revision it was built from
 
 EXIT STATUS
     0   the operation ended in success, its save included
