@@ -22,7 +22,7 @@ _olstrin_cli_command() {
     done
 }
 
-_olstrin_cli_valued="--type --port --baud --speed --chip --lpt --com --sim-image --settings --timeout"
+_olstrin_cli_valued="--type --port --baud --speed --chip --lock --lpt --com --sim-image --settings --timeout"
 
 _olstrin_cli() {
     # The words up to the cursor, split at blanks only (bash also splits at '=' and ':'); a
@@ -47,17 +47,19 @@ _olstrin_cli() {
     local IFS=$'\n' candidates='' files='' command argument
     if [[ -z $prefix && $cur == -* ]]; then
         candidates=${_olstrin_cli_valued// /$'\n'}
-        candidates+=$'\n--simulate\n--simulate=\n--no-detect\n--no-erase\n--no-verify'
-        candidates+=$'\n-q\n--quiet\n-h\n--help\n--version'
+        candidates+=$'\n--simulate\n--simulate=\n--no-detect\n--no-erase\n--no-verify\n--marks'
+        candidates+=$'\n--json\n-v\n--verbose\n-q\n--quiet\n-h\n--help\n--version'
     elif [[ -n $prefix || " $_olstrin_cli_valued " == *" $option "* ]]; then
         case $option in
             --type) candidates=$'0\n1\n2\n3\n4' ;;
             --port) candidates=$'1\n2\n3\n4' ;;
             --baud) candidates=$'9600\n19200\n28800\n57600' ;;
             --speed) candidates=$'0\n1\n2' ;;
+            --lock) candidates=$'1\n2\n3' ;;
             --simulate) candidates=$'at89s51\nat89s52' ;;
             --chip) candidates=$(_olstrin_cli_chips "${words[0]}") ;;
-            --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport*) ;;
+            --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
+                gpio:/dev/gpiochip*) ;;
             --com) candidates=$(printf '%s\n' sim /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*) ;;
             --sim-image) files=-f ;;
             --settings) files=-d ;;
@@ -65,7 +67,7 @@ _olstrin_cli() {
     else
         _olstrin_cli_command
         if [[ -z $command ]]; then
-            candidates=$'chips\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
+            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
         elif ((!argument)); then
             case $command in
                 lock) candidates=$'1\n2\n3' ;;

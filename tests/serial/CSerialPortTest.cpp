@@ -137,7 +137,7 @@ TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABoxButWithItsReason) {
     EXPECT_FALSE(unknownModel.Open());
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(reasons.Lines(), (std::vector<std::string>{
-                                   pty.SlavePath() + ": Device or resource busy",
+                                   pty.SlavePath() + ": Device or resource busy (another program holds it)",
                                    "/nonexistent/ttyS9: No such file or directory",
                                    "sim:at89c99: No such device",
                                }));

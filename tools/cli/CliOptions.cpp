@@ -244,7 +244,8 @@ OPTIONS
     --baud RATE         9600, 19200, 28800 or 57600
     --speed 0..2        cable speed: 0 normal, 1 faster, 2 fastest
     --chip NAME|INDEX   the chip to work with (see "chips")
-    --lpt DEVICE        parallel port: a ppdev path, io:0x378, or sim[:at89s51|at89s52]
+    --lpt DEVICE        parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines
+                        mapped in Dranvik.ini [GPIO]), or sim[:at89s51|at89s52]
     --com DEVICE        device of the chosen COM port: a tty path, or sim
     --simulate[=MODEL]  a parallel cable on a simulated at89s51 or at89s52 (default
                         at89s52); its flash is kept in $XDG_CACHE_HOME/olstrin/ so
