@@ -249,7 +249,11 @@ bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
     // The length is taken once: the owner may recompute m_nDataLen (saving Buffer 2) meanwhile.
     const int length = p.m_nDataLen;
     for (int pos = 0; pos < length; ++pos) {
-        if (Stopping()) return false;
+        if (Stopping()) {
+            // A stopped write still leaves programming mode, so the target runs again.
+            algorithm.End();
+            return false;
+        }
         p.m_nPos = pos;
         if (!algorithm.WriteByte(image[pos], pos)) {
             // OE stays enabled and m_nPos stays at the failed byte.
@@ -280,7 +284,10 @@ void CParallelIsp::ReadBytes(CChipAlgorithm& algorithm) {
     }
     std::uint8_t* buffer = p.m_pBuffer2.get();
     for (int pos = 0; pos < length;) {
-        if (Stopping()) return;
+        if (Stopping()) {
+            algorithm.End();
+            return;
+        }
         const int end = pos + algorithm.ReadBlock(pos, length - pos, buffer + pos);
         for (; pos < end; ++pos) {
             p.m_nPos = pos;
