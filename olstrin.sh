@@ -17,7 +17,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
     xvfb xauth xdotool x11-apps fonts-wqy-microhei
-    clang libclang-rt-14-dev dpkg-dev file lintian
+    clang libclang-rt-14-dev dpkg-dev file lintian gettext
 )
 
 setup() {

@@ -57,7 +57,7 @@ bool DecodeRecords(const char* text, std::size_t length, RecordList& records, in
         } else {
             std::uint8_t value = 0;
             if (!ParseHexByte(c, text[i + 1], value)) {
-                platform::ShowMessageBox(kHexBadCharacterText);
+                platform::ShowMessageBox(platform::Tr(kHexBadCharacterText));
                 return false;
             }
             if (records.starts.empty()) return false;  // digits before the first record
@@ -80,18 +80,18 @@ bool ChecksumHolds(std::span<const std::uint8_t> record) {
 // that holds: a damaged line is never written to a chip.
 bool PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int& total) {
     if (record.size() < kMinRecordSize) {
-        platform::ShowMessageBox(kHexBadRecordText);
+        platform::ShowMessageBox(platform::Tr(kHexBadRecordText));
         return false;
     }
     const std::uint8_t type = record[3];
     if (type != kDataRecord) {
         const bool extended = type == kExtendedSegmentAddress || type == kExtendedLinearAddress;
-        platform::ShowMessageBox(extended ? kHexOver64kText : kHexBadRecordText);
+        platform::ShowMessageBox(platform::Tr(extended ? kHexOver64kText : kHexBadRecordText));
         return false;
     }
     const std::size_t count = record[0];
     if (record.size() != count + kMinRecordSize || !ChecksumHolds(record)) {
-        platform::ShowMessageBox(kHexBadRecordText);
+        platform::ShowMessageBox(platform::Tr(kHexBadRecordText));
         return false;
     }
     const std::size_t address = record[1] * 256u + record[2];
@@ -105,7 +105,7 @@ int Convert(const char* text, std::uint8_t* image, int& line) {
     const std::string_view whole(text);
     const std::size_t end = whole.find(kEndRecord);
     if (end == std::string_view::npos) {
-        platform::ShowMessageBox(kHexNoEndRecordText);
+        platform::ShowMessageBox(platform::Tr(kHexNoEndRecordText));
         return -1;
     }
     RecordList records;

@@ -4,14 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Translate.h"
+
 // Intel HEX (16-bit addresses, data and end records only) to a flat memory image.
 namespace image {
 
-// The texts of the conversion's message boxes.
-inline constexpr const char* kHexNoEndRecordText = "*.Hex文件转换失败(未找到\":00000001\"记录)!";
-inline constexpr const char* kHexBadCharacterText = "*.Hex文件转换失败(错误的字符)!";
-inline constexpr const char* kHexBadRecordText = "*.Hex文件转换失败(错误的记录)!";
-inline constexpr const char* kHexOver64kText = "*.Hex文件转换失败(不支持大于64k)!";
+// The texts of the conversion's message boxes (the ids: ShowMessageBox takes their translation).
+inline constexpr const char* kHexNoEndRecordText = N_("*.Hex文件转换失败(未找到\":00000001\"记录)!");
+inline constexpr const char* kHexBadCharacterText = N_("*.Hex文件转换失败(错误的字符)!");
+inline constexpr const char* kHexBadRecordText = N_("*.Hex文件转换失败(错误的记录)!");
+inline constexpr const char* kHexOver64kText = N_("*.Hex文件转换失败(不支持大于64k)!");
 
 // Addresses a HEX text can name (16 bit), and the room the destination of ConvertHexToImage must
 // have: a record starting at 0xFFFF may carry 255 bytes past the last address, which are written

@@ -15,6 +15,7 @@
 #include "image/HexConverter.h"
 #include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
+#include "platform/Translate.h"
 
 namespace image {
 namespace {
@@ -133,17 +134,17 @@ LoadResult LoadImage(const std::string& path, const std::string& upperExt, std::
 }
 
 std::string LoadedLine(const std::string& path, int length) {
-    return "读入文件 " + path + " 到缓冲1(" + std::to_string(length) + "字节).";
+    return platform::Printf(platform::Tr("读入文件 %s 到缓冲1(%d字节)."), path.c_str(), length);
 }
 
 const char* LoadFailureText(LoadStatus status) {
     switch (status) {
         case LoadStatus::NoFileChosen:
-            return "请先打开文件.";
+            return platform::Tr("请先打开文件.");
         case LoadStatus::OpenFailed:
-            return "打开文件失败.";
+            return platform::Tr("打开文件失败.");
         case LoadStatus::ConvertFailed:
-            return "转换HEX文件失败.";
+            return platform::Tr("转换HEX文件失败.");
         case LoadStatus::Loaded:
             break;
     }
@@ -165,11 +166,11 @@ SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int leng
 }
 
 std::string SavedLine(const std::string& path, int count) {
-    return "缓冲2保存到文件 " + path + "(" + std::to_string(count) + "字节).";
+    return platform::Printf(platform::Tr("缓冲2保存到文件 %s(%d字节)."), path.c_str(), count);
 }
 
 std::string SaveFailedLine(const std::string& path) {
-    return "缓冲2保存到文件 " + path + " 失败.";
+    return platform::Printf(platform::Tr("缓冲2保存到文件 %s 失败."), path.c_str());
 }
 
 std::string UpperExtension(const std::string& path) {

@@ -4,13 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/Translate.h"
+
 // The byte-by-byte comparison of the image written (Buffer 1) with the image read back
 // (Buffer 2) over the chip address space, as the status log lists it.
 namespace image {
 
-// The lines that open and close every verify listing.
-inline constexpr const char* kVerifyHeader = "-------------------效验开始------------------";
-inline constexpr const char* kVerifyFooter = "-------------------效验结束------------------";
+// The lines that open and close every verify listing (the ids: the listing holds their translation).
+inline constexpr const char* kVerifyHeader = N_("-------------------效验开始------------------");
+inline constexpr const char* kVerifyFooter = N_("-------------------效验结束------------------");
 
 // The lines of one comparison, in the order the log shows them: header, one line per differing
 // address, count line, footer. equal is true when no byte differs.

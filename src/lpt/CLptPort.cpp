@@ -5,6 +5,7 @@
 #include "lpt/PortPins.h"
 #include "lpt/PortSelection.h"
 #include "platform/MessageBox.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -29,14 +30,14 @@ int CLptPort::InitPortIo(std::uint16_t base) {
     const std::string configured = LptDeviceSetting();
     if (configured.empty()) {
         if (OpenAccess(kDefaultPpdevPath)) return 1;
-        platform::ShowMessageBox("初始化驱动程序失败!");
+        platform::ShowMessageBox(platform::Tr("初始化驱动程序失败!"));
         char direct[16];
         std::snprintf(direct, sizeof direct, "io:0x%x", static_cast<unsigned>(base));
         if (OpenAccess(direct)) return 1;
     } else if (OpenAccess(configured)) {
         return 1;
     }
-    platform::ShowMessageBox("初始化并口I/O失败!");
+    platform::ShowMessageBox(platform::Tr("初始化并口I/O失败!"));
     return 0;
 }
 

@@ -12,12 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
+#include "platform/Translate.h"
 #include "serial/LineSpeed.h"
 #include "serial/PortNames.h"
 #include "sim/CBoxEmulator.h"
@@ -383,9 +383,8 @@ void CSerialPort::HangUp() {
 
 void CSerialPort::ReportError(const char* operation, int error) {
     if (m_bClosing) return;
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", operation,
-                  std::strerror(error), m_nPortNumber.load());
-    platform::ShowMessageBox(text, "Application Error", platform::MessageIcon::Error);
+    const std::string text =
+        platform::Printf(platform::Tr("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n"),
+                         operation, std::strerror(error), m_nPortNumber.load());
+    platform::ShowMessageBox(text, platform::Tr("Application Error"), platform::MessageIcon::Error);
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "platform/Translate.h"
 #include "sim/SimSettings.h"
 
 namespace {
@@ -13,21 +13,8 @@ namespace {
 // The chip row on which the Verify command is not taken.
 constexpr int kVerifyBlockedChip = 8;
 
-// printf into a std::string.
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
-// Upper-cases the ASCII letters only, so the hexadecimal digits change and UTF-8 text does not.
-std::string AsciiUpper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
+using platform::Printf;
+using platform::Tr;
 
 // The progress bar position for position p of a length t transfer: p * 100 / (t - 1), truncated,
 // kept within 0..100. A one-byte transfer (t = 1) has nothing to divide by and shows 100.
@@ -232,7 +219,7 @@ bool CProgrammingSession::ImageFitsChip(int chip) {
         // Erasing and then writing nothing would leave a blank chip and report success.
         AddLog(image::LoadFailureText(image::LoadStatus::NoFileChosen));
     } else if (end > rom) {
-        AddLog(Format("数据长度%d字节超出器件ROM容量%d字节.", end, rom));
+        AddLog(Printf(Tr("数据长度%d字节超出器件ROM容量%d字节."), end, rom));
     } else {
         return true;
     }
@@ -255,7 +242,7 @@ bool CProgrammingSession::LoadBuffer1() {
         m_view.ShowBuffer1(buffer1, kImageBufferSize);
     }
     AddLog(image::LoadFailureText(result.status));
-    if (result.failedLine > 0) AddLog(Format("HEX文件第%d行有错误.", result.failedLine));
+    if (result.failedLine > 0) AddLog(Printf(Tr("HEX文件第%d行有错误."), result.failedLine));
     RunNextStep(false, true);
     return false;
 }
@@ -278,7 +265,7 @@ void CProgrammingSession::ShowProgress(const char* format) {
     m_view.ShowProgress();
     const unsigned pos = static_cast<unsigned>(m_programmer.m_nPos.load()) - 1U;
     const unsigned len = static_cast<unsigned>(m_programmer.m_nDataLen.load()) - 1U;
-    const std::string text = AsciiUpper(Format(format, pos, len));
+    const std::string text = Printf(format, pos, len);
     // The workers may have moved on since the text was made; the bar takes the newest values.
     m_view.SetProgress(ProgressPercent(m_programmer.m_nPos, m_programmer.m_nDataLen), text);
 }
@@ -290,100 +277,100 @@ void CProgrammingSession::LogSimulatedTarget() {
 
 void CProgrammingSession::ShowDetection(bool detected) {
     const std::string signature =
-        Format("(特征字:%02x %02x %02x).", m_programmer.m_Signature[0].load(),
+        Printf(Tr("(特征字:%02x %02x %02x)."), m_programmer.m_Signature[0].load(),
                m_programmer.m_Signature[1].load(), m_programmer.m_Signature[2].load());
-    AddLog((detected ? "编程器:检测到器件" : "编程器:没检测到器件") + signature);
+    AddLog((detected ? Tr("编程器:检测到器件") : Tr("编程器:没检测到器件")) + signature);
     if (!detected) return;
     const ChipInfo* chip = m_programmer.GetSelectedChip();
     if (!chip) return;
-    AddLog(chiplist::NameOf(*chip) + Format(" - ROM容量:%dK字节.", chip->nRomKB) +
-           Format(" 编程电压:%.2fV.", static_cast<double>(chip->fVoltage)));
+    AddLog(chiplist::NameOf(*chip) + Printf(Tr(" - ROM容量:%dK字节."), chip->nRomKB) +
+           Printf(Tr(" 编程电压:%.2fV."), static_cast<double>(chip->fVoltage)));
 }
 
 void CProgrammingSession::OnProgrammerEvent(int code) {
     switch (code) {
         case PE_SERIAL_INIT_FAILED:
-            AddLog("初始化串口通讯失败.");
+            AddLog(Tr("初始化串口通讯失败."));
             RunNextStep(false, true);
             break;
         case PE_PARALLEL_INIT_FAILED:
-            AddLog("初始化并口失败.");
+            AddLog(Tr("初始化并口失败."));
             RunNextStep(false, true);
             break;
         case PE_SERIAL_INIT_DONE:
-            AddLog("初始化串口通讯完成.");
+            AddLog(Tr("初始化串口通讯完成."));
             LogSimulatedTarget();
             m_programmer.CheckReady(m_view.ChipSelection());
             break;
         case PE_SERIAL_NOT_INITIALIZED:
-            AddLog("未初始化串口.");
+            AddLog(Tr("未初始化串口."));
             RunNextStep(false, true);
             break;
         case PE_PARALLEL_INIT_DONE:
-            AddLog("初始化并口完成.");
+            AddLog(Tr("初始化并口完成."));
             LogSimulatedTarget();
             break;
         case PE_READY:
-            AddLog("编程器:就绪.");
+            AddLog(Tr("编程器:就绪."));
             RunNextStep(true, false);
             break;
         case PE_UNAVAILABLE:
-            AddLog("编程器:不可用.");
+            AddLog(Tr("编程器:不可用."));
             RunNextStep(false, true);
             break;
         case PE_RECEIVE_ERROR:
-            AddLog("接收数据时发生错误.");
+            AddLog(Tr("接收数据时发生错误."));
             RunNextStep(false, true);
             break;
         case PE_SIGNATURE_READ:
-            AddLog("编程器:检测到特征字.");
+            AddLog(Tr("编程器:检测到特征字."));
             RunNextStep(true, true);
             break;
         case PE_ERASE_DONE:
-            AddLog("编程器:擦除器件完成.");
+            AddLog(Tr("编程器:擦除器件完成."));
             RunNextStep(true, true);
             break;
         case PE_WRITE_STARTED:
-            AddLog("编程器:写器件开始.");
-            AddLog(Format("写入%d字节...", m_programmer.GetDataLength(m_programmer.m_pBuffer1.get(),
-                                                                      kChipSpaceSize)));
+            AddLog(Tr("编程器:写器件开始."));
+            AddLog(Printf(Tr("写入%d字节..."),
+                          m_programmer.GetDataLength(m_programmer.m_pBuffer1.get(), kChipSpaceSize)));
             break;
         case PE_WRITE_PROGRESS:
-            ShowProgress("正在写:%04x/%04x");
+            ShowProgress(Tr("正在写:%04X/%04X"));
             break;
         case PE_WRITE_DONE:
-            AddLog("编程器:写器件完成.");
-            m_view.SetProgress(100, "写器件完成");
+            AddLog(Tr("编程器:写器件完成."));
+            m_view.SetProgress(100, Tr("写器件完成"));
             ++m_nWritesDone;
             // The serial box announces its readiness after a write; the read-back of a pending
             // verify starts on that PE_READY instead.
             if (!(m_programmer.m_nProgrammerType == 0 && m_bStepVerify)) RunNextStep(true, true);
             break;
         case PE_WRITE_ERROR:
-            AddLog("编程器:写器件时发生错误.");
+            AddLog(Tr("编程器:写器件时发生错误."));
             RunNextStep(false, true);
             break;
         case PE_READ_STARTED:
-            AddLog("编程器:读器件开始.");
+            AddLog(Tr("编程器:读器件开始."));
             break;
         case PE_READ_PROGRESS:
-            ShowProgress("正在读:%04x/%04x");
+            ShowProgress(Tr("正在读:%04X/%04X"));
             break;
         case PE_READ_DONE: {
-            AddLog("编程器:读器件完成.");
-            m_view.SetProgress(100, "读器件完成");
+            AddLog(Tr("编程器:读器件完成."));
+            m_view.SetProgress(100, Tr("读器件完成"));
             m_view.ShowBuffer2(m_programmer.m_pBuffer2.get(), kChipSpaceSize);
-            AddLog("数据已经保存到缓冲2.");
+            AddLog(Tr("数据已经保存到缓冲2."));
             const bool ok = m_bVerifyAfterRead ? VerifyBuffers() : true;
             RunNextStep(ok, true);
             break;
         }
         case PE_LOCK_DONE:
-            AddLog("编程器:写锁定位完成.");
+            AddLog(Tr("编程器:写锁定位完成."));
             RunNextStep(true, true);
             break;
         case PE_INVALID_OPERATION:
-            AddLog("编程器:无效的操作.");
+            AddLog(Tr("编程器:无效的操作."));
             RunNextStep(false, true);
             break;
         case PE_DEVICE_DETECTED:
@@ -395,11 +382,11 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             RunNextStep(false, true);
             break;
         case PE_LOCK_ERROR:
-            AddLog("编程器:写锁定位时发生错误.");
+            AddLog(Tr("编程器:写锁定位时发生错误."));
             RunNextStep(false, true);
             break;
         case PE_READ_LOCKED:
-            AddLog("编程器:器件已加密,无法读出.");
+            AddLog(Tr("编程器:器件已加密,无法读出."));
             RunNextStep(false, true);
             break;
         default:

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/Translate.h"
+
 namespace {
 
 std::mutex g_flashFileMutex;
@@ -58,8 +60,11 @@ void ForgetSimulatedChip(const void* chip) {
 std::string SimulatedChipText() {
     std::lock_guard<std::mutex> lock(g_chipNoteMutex);
     if (!g_pNotedChip) return {};
-    if (g_strNotedFlashFile.empty()) return "使用模拟器件" + g_strNotedModel + "(闪存不保存).";
-    return "使用模拟器件" + g_strNotedModel + "(闪存文件 " + g_strNotedFlashFile + ").";
+    if (g_strNotedFlashFile.empty()) {
+        return platform::Printf(platform::Tr("使用模拟器件%s(闪存不保存)."), g_strNotedModel.c_str());
+    }
+    return platform::Printf(platform::Tr("使用模拟器件%s(闪存文件 %s)."), g_strNotedModel.c_str(),
+                            g_strNotedFlashFile.c_str());
 }
 
 std::string SimulatedChipModel() {

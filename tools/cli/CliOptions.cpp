@@ -3,6 +3,8 @@
 #include <charconv>
 #include <set>
 
+#include "platform/Translate.h"
+
 namespace {
 
 // A whole decimal integer within [low, high].
@@ -121,7 +123,7 @@ private:
         }
         static const std::set<std::string> kValued = {
             "--type", "--port", "--baud",      "--speed",    "--chip",   "--lock",
-            "--lpt",  "--com",  "--sim-image", "--settings", "--timeout"};
+            "--lpt",  "--com",  "--sim-image", "--settings", "--timeout", "--lang"};
         if (!kValued.count(name)) return Fail("unknown option " + name);
         if (!Value(name, hasValue, value)) return false;
         if (name == "--type") return IntOption(name, value, 0, 4, m_options.type);
@@ -140,6 +142,14 @@ private:
             std::optional<int> seconds;
             if (!IntOption(name, value, 1, 86400, seconds)) return false;
             m_options.timeoutSeconds = *seconds;
+            return true;
+        }
+        if (name == "--lang") {
+            platform::Language language{};
+            if (!platform::ParseLanguage(value, language)) {
+                return Fail("option --lang takes zh or en, not '" + value + "'");
+            }
+            m_options.language = value;
             return true;
         }
         if (value.empty()) return Fail("option " + name + " needs a value");
@@ -260,6 +270,9 @@ OPTIONS
                         make, as the window's auto-complete button does
     --settings DIR      read Dranvik.ini from DIR instead of the window's settings folder
     --timeout SECONDS   longest wait for the programmer's next answer (default 60)
+    --lang zh|en        the language of the log and messages: zh the Chinese texts, en
+                        English; without it LANGUAGE, LC_ALL, LC_MESSAGES and LANG decide
+                        (a zh locale, C, POSIX or none give Chinese, others English)
     --json              print one JSON object per line on standard output instead of
                         the log: every event, log line and progress step, then a
                         summary (docs/cli.md describes the fields)

@@ -19,6 +19,7 @@ struct CliOptions {
     std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
     std::string simImage;
     std::string settingsDir;
+    std::string language;  // "zh" or "en" with --lang, else empty: the environment decides
     int timeoutSeconds = 60;
     bool noDetect = false;
     bool noErase = false;

@@ -19,6 +19,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
+#include "platform/Translate.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
 #include "sim/SimSettings.h"
@@ -211,7 +212,7 @@ private:
             return true;
         }
         if (settings.nProgrammerType < 0 || settings.nProgrammerType > 4) {
-            PrintError("请正确选择编程器类型!");
+            PrintError(platform::Tr("请正确选择编程器类型!"));
             return false;
         }
         if (!factory.createParallel) return Unsupported("the parallel cables");
@@ -353,9 +354,13 @@ private:
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
+    platform::InitAppPaths();
     CliOptions options;
     std::string error;
-    if (!ParseCliOptions(args, options, error)) {
+    const bool valid = ParseCliOptions(args, options, error);
+    // A --lang before a faulty argument still chooses the language of the usage error.
+    platform::InitTranslation(platform::g_strAppDir, options.language);
+    if (!valid) {
         std::fprintf(stderr, "olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n",
                      error.c_str());
         return kExitUsage;
@@ -373,7 +378,6 @@ int RunCli(const std::vector<std::string>& args) {
     }
     // A closed standard output is a failed write, never the end of a chip operation half-way.
     std::signal(SIGPIPE, SIG_IGN);
-    platform::InitAppPaths();
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
     platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
                                       platform::MessageIcon) { PrintError(text); });
