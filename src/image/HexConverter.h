@@ -10,7 +10,8 @@
 namespace image {
 
 // The texts of the conversion's message boxes (the ids: ShowMessageBox takes their translation).
-inline constexpr const char* kHexNoEndRecordText = N_("*.Hex文件转换失败(未找到\":00000001\"记录)!");
+inline constexpr const char* kHexNoEndRecordText =
+    N_("*.Hex文件转换失败(未找到\":00000001\"记录)!");
 inline constexpr const char* kHexBadCharacterText = N_("*.Hex文件转换失败(错误的字符)!");
 inline constexpr const char* kHexBadRecordText = N_("*.Hex文件转换失败(错误的记录)!");
 inline constexpr const char* kHexOver64kText = N_("*.Hex文件转换失败(不支持大于64k)!");

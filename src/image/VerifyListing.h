@@ -10,7 +10,8 @@
 // (Buffer 2) over the chip address space, as the status log lists it.
 namespace image {
 
-// The lines that open and close every verify listing (the ids: the listing holds their translation).
+// The lines that open and close every verify listing (the ids: the listing holds their
+// translation).
 inline constexpr const char* kVerifyHeader = N_("-------------------效验开始------------------");
 inline constexpr const char* kVerifyFooter = N_("-------------------效验结束------------------");
 

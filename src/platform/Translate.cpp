@@ -22,7 +22,9 @@ constexpr const char* kDomain = "olstrin";
 
 std::atomic<bool> g_english{false};
 
-bool Empty(const char* value) { return value == nullptr || *value == '\0'; }
+bool Empty(const char* value) {
+    return value == nullptr || *value == '\0';
+}
 
 bool IsCLocale(const char* locale) {
     return Empty(locale) || std::strcmp(locale, "C") == 0 || std::strncmp(locale, "C.", 2) == 0 ||

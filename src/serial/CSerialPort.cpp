@@ -383,8 +383,8 @@ void CSerialPort::HangUp() {
 
 void CSerialPort::ReportError(const char* operation, int error) {
     if (m_bClosing) return;
-    const std::string text =
-        platform::Printf(platform::Tr("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n"),
-                         operation, std::strerror(error), m_nPortNumber.load());
+    const std::string text = platform::Printf(
+        platform::Tr("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n"), operation,
+        std::strerror(error), m_nPortNumber.load());
     platform::ShowMessageBox(text, platform::Tr("Application Error"), platform::MessageIcon::Error);
 }

@@ -332,8 +332,8 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             break;
         case PE_WRITE_STARTED:
             AddLog(Tr("编程器:写器件开始."));
-            AddLog(Printf(Tr("写入%d字节..."),
-                          m_programmer.GetDataLength(m_programmer.m_pBuffer1.get(), kChipSpaceSize)));
+            AddLog(Printf(Tr("写入%d字节..."), m_programmer.GetDataLength(
+                                                   m_programmer.m_pBuffer1.get(), kChipSpaceSize)));
             break;
         case PE_WRITE_PROGRESS:
             ShowProgress(Tr("正在写:%04X/%04X"));

@@ -61,7 +61,8 @@ std::string SimulatedChipText() {
     std::lock_guard<std::mutex> lock(g_chipNoteMutex);
     if (!g_pNotedChip) return {};
     if (g_strNotedFlashFile.empty()) {
-        return platform::Printf(platform::Tr("使用模拟器件%s(闪存不保存)."), g_strNotedModel.c_str());
+        return platform::Printf(platform::Tr("使用模拟器件%s(闪存不保存)."),
+                                g_strNotedModel.c_str());
     }
     return platform::Printf(platform::Tr("使用模拟器件%s(闪存文件 %s)."), g_strNotedModel.c_str(),
                             g_strNotedFlashFile.c_str());

@@ -122,7 +122,7 @@ private:
             return true;
         }
         static const std::set<std::string> kValued = {
-            "--type", "--port", "--baud",      "--speed",    "--chip",   "--lock",
+            "--type", "--port", "--baud",      "--speed",    "--chip",    "--lock",
             "--lpt",  "--com",  "--sim-image", "--settings", "--timeout", "--lang"};
         if (!kValued.count(name)) return Fail("unknown option " + name);
         if (!Value(name, hasValue, value)) return false;
