@@ -71,13 +71,14 @@ LoadStatus ReadImageBytes(const std::string& path, bool allowStreams, std::size_
     const bool stream = S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
     if (S_ISDIR(info.st_mode)) return Refuse(path, EISDIR).status;
     if (!regular && !(stream && allowStreams)) {
-        platform::ReportFailureReason(path + ": not a regular file (a device, pipe or socket)");
+        platform::ReportFailureReason(platform::Printf(
+            platform::Tr("%s: not a regular file (a device, pipe or socket)"), path.c_str()));
         return LoadStatus::OpenFailed;
     }
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
     if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0) return Refuse(path, errno).status;
     if (S_ISREG(info.st_mode) != regular)
-        return Refuse(path, EAGAIN, "replaced while opened").status;
+        return Refuse(path, EAGAIN, platform::Tr("replaced while opened")).status;
     if (!ReadToEnd(file.Get(), limit, bytes)) return Refuse(path, errno).status;
     // A file that shrank while it was read gives fewer bytes than it announced.
     const auto announced = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
@@ -86,7 +87,7 @@ LoadStatus ReadImageBytes(const std::string& path, bool allowStreams, std::size_
 }
 
 LoadResult TooLarge(const std::string& path, std::size_t limit) {
-    return Refuse(path, EFBIG, "more than " + std::to_string(limit) + " bytes");
+    return Refuse(path, EFBIG, platform::Printf(platform::Tr("more than %zu bytes"), limit));
 }
 
 // Converts the HEX text into buffer1; g_nLoadedLength is the text's length.

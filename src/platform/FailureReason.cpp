@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/Translate.h"
+
 namespace platform {
 
 namespace {
@@ -18,8 +20,10 @@ std::shared_ptr<const FailureReasonSink> g_sink;
 
 // What a user can do about a device that failed to open: the usual causes of the usual errors.
 std::string DeviceHint(const std::string& path, int err) {
-    if (err == ENOENT) return "no such device: check that it is plugged in and its driver loaded";
-    if (err == EBUSY) return "another program holds it";
+    if (err == ENOENT) {
+        return Tr("no such device: check that it is plugged in and its driver loaded");
+    }
+    if (err == EBUSY) return Tr("another program holds it");
     if (err != EACCES && err != EPERM) return {};
     struct stat info {};
     struct group entry {};
@@ -27,9 +31,9 @@ std::string DeviceHint(const std::string& path, int err) {
     char names[1024];
     if (::stat(path.c_str(), &info) == 0 &&
         ::getgrgid_r(info.st_gid, &entry, names, sizeof names, &found) == 0 && found) {
-        return std::string("add yourself to the ") + found->gr_name + " group, which may use it";
+        return Printf(Tr("add yourself to the %s group, which may use it"), found->gr_name);
     }
-    return "you may not use it";
+    return Tr("you may not use it");
 }
 
 }  // namespace

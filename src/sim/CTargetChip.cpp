@@ -10,6 +10,7 @@
 
 #include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
+#include "platform/Translate.h"
 #include "sim/SimSettings.h"
 
 namespace {
@@ -188,13 +189,14 @@ bool CTargetChip::LockBackingFile(const std::string& path) {
     const std::string lockPath = path + ".lock";
     m_nLockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (m_nLockFd < 0) {
-        platform::ReportFailureReason(
-            platform::ErrnoReason(path, errno, "cannot make its lock file " + lockPath));
+        platform::ReportFailureReason(platform::ErrnoReason(
+            path, errno,
+            platform::Printf(platform::Tr("cannot make its lock file %s"), lockPath.c_str())));
         return false;
     }
     if (::flock(m_nLockFd, LOCK_EX | LOCK_NB) != 0) {
-        platform::ReportFailureReason(
-            platform::ErrnoReason(path, errno, "the simulated chip is in use by another run"));
+        platform::ReportFailureReason(platform::ErrnoReason(
+            path, errno, platform::Tr("the simulated chip is in use by another run")));
         return false;
     }
     return true;

@@ -82,10 +82,14 @@ private:
         return false;
     }
 
+    static std::string NeedsValue(const std::string& name) {
+        return platform::Printf(platform::Tr("option %s needs a value"), name.c_str());
+    }
+
     // The option's value: after '=', or the next argument.
     bool Value(const std::string& name, bool hasValue, std::string& value) {
         if (hasValue) return true;
-        if (m_i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
+        if (m_i + 1 >= m_args.size()) return Fail(NeedsValue(name));
         value = m_args[++m_i];
         return true;
     }
@@ -94,8 +98,8 @@ private:
                    std::optional<int>& target) {
         int parsed = 0;
         if (!ParseInt(value, low, high, parsed)) {
-            return Fail("option " + name + " takes " + std::to_string(low) + ".." +
-                        std::to_string(high) + ", not '" + value + "'");
+            return Fail(platform::Printf(platform::Tr("option %s takes %d..%d, not '%s'"),
+                                         name.c_str(), low, high, value.c_str()));
         }
         target = parsed;
         return true;
@@ -117,14 +121,17 @@ private:
         if (name == "--simulate") {
             m_options.simulateModel = hasValue ? value : "at89s52";
             if (m_options.simulateModel != "at89s51" && m_options.simulateModel != "at89s52") {
-                return Fail("option --simulate takes at89s51 or at89s52, not '" + value + "'");
+                return Fail(platform::Printf(
+                    platform::Tr("option --simulate takes at89s51 or at89s52, not '%s'"),
+                    value.c_str()));
             }
             return true;
         }
         static const std::set<std::string> kValued = {
             "--type", "--port", "--baud",      "--speed",    "--chip",    "--lock",
             "--lpt",  "--com",  "--sim-image", "--settings", "--timeout", "--lang"};
-        if (!kValued.count(name)) return Fail("unknown option " + name);
+        if (!kValued.count(name))
+            return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
         if (!Value(name, hasValue, value)) return false;
         if (name == "--type") return IntOption(name, value, 0, 4, m_options.type);
         if (name == "--port") return IntOption(name, value, 1, 4, m_options.port);
@@ -133,7 +140,9 @@ private:
         if (name == "--baud") {
             int index = 0;
             if (!ParseBaud(value, index)) {
-                return Fail("option --baud takes 9600, 19200, 28800 or 57600, not '" + value + "'");
+                return Fail(platform::Printf(
+                    platform::Tr("option --baud takes 9600, 19200, 28800 or 57600, not '%s'"),
+                    value.c_str()));
             }
             m_options.baudIndex = index;
             return true;
@@ -147,12 +156,13 @@ private:
         if (name == "--lang") {
             platform::Language language{};
             if (!platform::ParseLanguage(value, language)) {
-                return Fail("option --lang takes zh or en, not '" + value + "'");
+                return Fail(platform::Printf(platform::Tr("option --lang takes zh or en, not '%s'"),
+                                             value.c_str()));
             }
             m_options.language = value;
             return true;
         }
-        if (value.empty()) return Fail("option " + name + " needs a value");
+        if (value.empty()) return Fail(NeedsValue(name));
         if (name == "--chip") m_options.chip = value;
         if (name == "--lpt") m_options.lptDevice = value;
         if (name == "--com") m_options.comDevice = value;
@@ -162,43 +172,51 @@ private:
     }
 
     bool Flag(bool hasValue, const std::string& name, bool& target) {
-        if (hasValue) return Fail("option " + name + " takes no value");
+        if (hasValue)
+            return Fail(platform::Printf(platform::Tr("option %s takes no value"), name.c_str()));
         target = true;
         return true;
     }
 
     bool Positional(const std::vector<std::string>& positional) {
-        if (positional.empty()) return Fail("no command given");
+        if (positional.empty()) return Fail(platform::Tr("no command given"));
         m_options.command = positional[0];
+        const char* command = m_options.command.c_str();
         size_t least = 0, most = 0;
         if (!CommandArity(m_options.command, least, most)) {
-            return Fail("unknown command '" + m_options.command + "'");
+            return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
         }
         const size_t count = positional.size() - 1;
-        if (count < least) return Fail("command " + m_options.command + " needs an argument");
-        if (count > most) return Fail("too many arguments for " + m_options.command);
+        if (count < least) {
+            return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
+        }
+        if (count > most) {
+            return Fail(platform::Printf(platform::Tr("too many arguments for %s"), command));
+        }
         if (count == 1) {
             if (positional[1].empty())
-                return Fail("command " + m_options.command + " takes a file name, not ''");
+                return Fail(platform::Printf(platform::Tr("command %s takes a file name, not ''"),
+                                             command));
             m_options.argument = positional[1];
         }
         if (m_options.command == "lock" && m_options.argument != "1" && m_options.argument != "2" &&
             m_options.argument != "3") {
-            return Fail("command lock takes the lock mode 1, 2 or 3");
+            return Fail(platform::Tr("command lock takes the lock mode 1, 2 or 3"));
         }
         if (m_options.lockAfter && (m_options.command != "auto" || m_options.noVerify)) {
-            return Fail("--lock follows the verify of auto; it needs auto without --no-verify");
+            return Fail(platform::Tr(
+                "--lock follows the verify of auto; it needs auto without --no-verify"));
         }
         if (m_options.marks && (m_options.noErase || m_options.noVerify || m_options.lockAfter)) {
             return Fail(
-                "--marks takes the window's chain as it is; leave out --no-erase, "
-                "--no-verify and --lock");
+                platform::Tr("--marks takes the window's chain as it is; leave out --no-erase, "
+                             "--no-verify and --lock"));
         }
         if (!m_options.simulateModel.empty()) {
             if (!m_options.lptDevice.empty())
-                return Fail("--simulate and --lpt exclude each other");
+                return Fail(platform::Tr("--simulate and --lpt exclude each other"));
             if (m_options.type && *m_options.type == 0) {
-                return Fail("--simulate uses a parallel cable, not --type 0");
+                return Fail(platform::Tr("--simulate uses a parallel cable, not --type 0"));
             }
         }
         return true;
@@ -218,7 +236,7 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
 }
 
 const char* CliUsageText() {
-    return R"(NAME
+    return platform::Tr(R"(NAME
     olstrin-cli - program 8051-family flash microcontrollers from the shell
 
 SYNOPSIS
@@ -293,5 +311,5 @@ EXIT STATUS
 EXAMPLES
     olstrin-cli --simulate auto examples/blinker/blinker.hex
     olstrin-cli --type 0 --port 1 --baud 57600 read chip.bin
-)";
+)");
 }

@@ -112,7 +112,7 @@ private:
     int Close(int status) {
         if (m_interrupts.Signal() != 0) return kExitFailed;
         if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-            std::fputs("olstrin-cli: standard output could not be written\n", stderr);
+            std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
             status = kExitFailed;
         }
         m_report.Finish(Summary(status));
@@ -162,7 +162,8 @@ private:
     int ListChips() {
         const CProgrammer& programmer = m_session.m_programmer;
         if (programmer.GetChipCount() == 0) {
-            PrintError("no chips in " + platform::ChipListPath());
+            PrintError(
+                platform::Printf(platform::Tr("no chips in %s"), platform::ChipListPath().c_str()));
             return kExitFailed;
         }
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
@@ -189,7 +190,8 @@ private:
             }
         }
         if (index < 0 || index >= programmer.GetChipCount()) {
-            std::fprintf(stderr, "olstrin-cli: no chip '%s' in the chip list (see 'chips')\n",
+            std::fprintf(stderr,
+                         platform::Tr("olstrin-cli: no chip '%s' in the chip list (see 'chips')\n"),
                          EscapeControls(chip).c_str());
             return false;
         }
@@ -203,7 +205,9 @@ private:
         const SettingsRecord& settings = m_session.Settings();
         const BackendFactory factory = DefaultBackends();
         if (settings.nProgrammerType == 0) {
-            if (!factory.createSerial) return Unsupported("the serial programmer");
+            if (!factory.createSerial)
+                return Unsupported(
+                    platform::Tr("this build of olstrin-cli cannot drive the serial programmer"));
 #ifdef OLSTRIN_HAVE_SERIAL
             if (!m_options.comDevice.empty()) {
                 SetComDeviceOverride(settings.nComPort, m_options.comDevice);
@@ -215,7 +219,9 @@ private:
             PrintError(platform::Tr("请正确选择编程器类型!"));
             return false;
         }
-        if (!factory.createParallel) return Unsupported("the parallel cables");
+        if (!factory.createParallel)
+            return Unsupported(
+                platform::Tr("this build of olstrin-cli cannot drive the parallel cables"));
         if (!m_options.simulateModel.empty()) {
             const std::string image =
                 m_options.simImage.empty()
@@ -233,8 +239,8 @@ private:
         return true;
     }
 
-    bool Unsupported(const char* what) {
-        PrintError(std::string("this build of olstrin-cli cannot drive ") + what);
+    bool Unsupported(const char* text) {
+        PrintError(text);
         return false;
     }
 
@@ -251,8 +257,8 @@ private:
         const auto code = m_queue.WaitEvent(std::chrono::seconds(m_options.timeoutSeconds));
         if (code == CInterruptWatch::kInterruptEvent) return false;
         if (!code) {
-            PrintError("no answer from the programmer within " +
-                       std::to_string(m_options.timeoutSeconds) + " s");
+            PrintError(platform::Printf(platform::Tr("no answer from the programmer within %d s"),
+                                        m_options.timeoutSeconds));
             return false;
         }
         m_report.Event(*code);
@@ -318,7 +324,8 @@ private:
         m_view.ResetEnded();
         if (!m_session.OnVerify()) {
             std::fprintf(stderr,
-                         "olstrin-cli: verify is not available while chip row %d is selected\n",
+                         platform::Tr("olstrin-cli: verify is not available while chip row %d is "
+                                      "selected\n"),
                          m_view.ChipSelection());
             return false;
         }
@@ -361,8 +368,10 @@ int RunCli(const std::vector<std::string>& args) {
     // A --lang before a faulty argument still chooses the language of the usage error.
     platform::InitTranslation(platform::g_strAppDir, options.language);
     if (!valid) {
-        std::fprintf(stderr, "olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n",
-                     error.c_str());
+        std::fprintf(
+            stderr,
+            platform::Tr("olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n"),
+            error.c_str());
         return kExitUsage;
     }
     if (options.help) {
@@ -372,7 +381,7 @@ int RunCli(const std::vector<std::string>& args) {
     struct stat info {};
     if (!options.settingsDir.empty() &&
         (::stat(options.settingsDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
-        std::fprintf(stderr, "olstrin-cli: --settings: '%s' is not a folder\n",
+        std::fprintf(stderr, platform::Tr("olstrin-cli: --settings: '%s' is not a folder\n"),
                      EscapeControls(options.settingsDir).c_str());
         return kExitUsage;
     }

@@ -10,6 +10,7 @@
 #include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
 #include "platform/TextCodec.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ chiptable::FieldError ChipListDocument::SetText(int row, chiptable::Column colum
 bool ChipListDocument::InsertRow(int row) {
     if (row < 0 || row > RowCount()) return false;
     ChipInfo chip{};
-    chiptable::SetField(chip, chiptable::Column::Name, "新器件", m_gbk);
+    chiptable::SetField(chip, chiptable::Column::Name, platform::Tr("新器件"), m_gbk);
     chip.bAlgorithm = 2;
     chip.nRomKB = 4;
     chip.fVoltage = 5.0f;

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "platform/Translate.h"
+
 namespace {
 
 chiptable::Column ColumnOf(int column) {
@@ -39,19 +41,19 @@ QString ChipTableModel::errorText(chiptable::FieldError error) {
         case FieldError::None:
             return {};
         case FieldError::NameEmpty:
-            return QStringLiteral("名称不能为空");
+            return QString::fromUtf8(platform::Tr("名称不能为空"));
         case FieldError::NameTooLong:
-            return QStringLiteral("名称超过 19 字节");
+            return QString::fromUtf8(platform::Tr("名称超过 19 字节"));
         case FieldError::NameNotStorable:
-            return QStringLiteral("名称含有无法按此文件的编码保存的字符");
+            return QString::fromUtf8(platform::Tr("名称含有无法按此文件的编码保存的字符"));
         case FieldError::Algorithm:
-            return QStringLiteral("算法代码须为 0 到 255 的整数");
+            return QString::fromUtf8(platform::Tr("算法代码须为 0 到 255 的整数"));
         case FieldError::RomKb:
-            return QStringLiteral("ROM 容量须为 0 到 1024 的整数 (KB)");
+            return QString::fromUtf8(platform::Tr("ROM 容量须为 0 到 1024 的整数 (KB)"));
         case FieldError::Voltage:
-            return QStringLiteral("编程电压须在 0 到 25 V 之间");
+            return QString::fromUtf8(platform::Tr("编程电压须在 0 到 25 V 之间"));
         case FieldError::Signature:
-            return QStringLiteral("签名须为三个十六进制字节，如 1E 51 06");
+            return QString::fromUtf8(platform::Tr("签名须为三个十六进制字节，如 1E 51 06"));
     }
     return {};
 }
@@ -76,10 +78,11 @@ QVariant ChipTableModel::data(const QModelIndex& index, int role) const {
 QVariant ChipTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Vertical) return section;
-    static const char* const kTitles[chiptable::kColumnCount] = {"名称", "算法", "ROM (KB)",
-                                                                 "电压 (V)", "签名"};
-    return section >= 0 && section < chiptable::kColumnCount ? QString::fromUtf8(kTitles[section])
-                                                             : QVariant();
+    static const char* const kTitles[chiptable::kColumnCount] = {
+        N_("名称"), N_("算法"), N_("ROM (KB)"), N_("电压 (V)"), N_("签名")};
+    return section >= 0 && section < chiptable::kColumnCount
+               ? QString::fromUtf8(platform::Tr(kTitles[section]))
+               : QVariant();
 }
 
 Qt::ItemFlags ChipTableModel::flags(const QModelIndex& index) const {

@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "Editor.h"
+#include "platform/Translate.h"
 
-int RunEditor(int, char**, const char*) {
-    std::fputs("partwright: this build has no editor window; use build or dump\n", stderr);
+int RunEditor(int&, char**, const char*, const std::string&) {
+    std::fputs(platform::Tr("partwright: this build has no editor window; use build or dump\n"),
+               stderr);
     return 2;
 }

@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include "ChipTableModel.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -30,20 +31,21 @@ PartwrightWindow::PartwrightWindow(QWidget* parent)
     m_view->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     setCentralWidget(m_view);
 
-    QToolBar* bar = addToolBar(QStringLiteral("器件表"));
+    QToolBar* bar = addToolBar(QString::fromUtf8(platform::Tr("器件表")));
     bar->setMovable(false);
-    bar->addAction(QStringLiteral("打开..."), QKeySequence::Open, this,
+    bar->addAction(QString::fromUtf8(platform::Tr("打开...")), QKeySequence::Open, this,
                    &PartwrightWindow::chooseAndOpen);
-    bar->addAction(QStringLiteral("保存"), QKeySequence::Save, this, &PartwrightWindow::saveList);
+    bar->addAction(QString::fromUtf8(platform::Tr("保存")), QKeySequence::Save, this,
+                   &PartwrightWindow::saveList);
     bar->addSeparator();
-    bar->addAction(QStringLiteral("添加"), QKeySequence(Qt::CTRL | Qt::Key_N), this,
-                   &PartwrightWindow::addRow);
-    bar->addAction(QStringLiteral("删除"), QKeySequence::Delete, this,
+    bar->addAction(QString::fromUtf8(platform::Tr("添加")), QKeySequence(Qt::CTRL | Qt::Key_N),
+                   this, &PartwrightWindow::addRow);
+    bar->addAction(QString::fromUtf8(platform::Tr("删除")), QKeySequence::Delete, this,
                    &PartwrightWindow::deleteRow);
-    bar->addAction(QStringLiteral("上移"), QKeySequence(Qt::CTRL | Qt::Key_Up), this,
-                   [this] { moveRow(-1); });
-    bar->addAction(QStringLiteral("下移"), QKeySequence(Qt::CTRL | Qt::Key_Down), this,
-                   [this] { moveRow(1); });
+    bar->addAction(QString::fromUtf8(platform::Tr("上移")), QKeySequence(Qt::CTRL | Qt::Key_Up),
+                   this, [this] { moveRow(-1); });
+    bar->addAction(QString::fromUtf8(platform::Tr("下移")), QKeySequence(Qt::CTRL | Qt::Key_Down),
+                   this, [this] { moveRow(1); });
 
     connect(m_model, &ChipTableModel::editRefused, this,
             [this](const QString& reason) { statusBar()->showMessage(reason); });
@@ -58,12 +60,15 @@ bool PartwrightWindow::openList(const QString& path) {
     const ChipListDocument& doc = m_model->document();
     QString text;
     if (!ok) {
-        text = QStringLiteral("无法读取 %1；保存时将写入设置文件夹").arg(path);
+        text = QString::fromUtf8(platform::Tr("无法读取 %1；保存时将写入设置文件夹")).arg(path);
     } else if (!QFileInfo::exists(path)) {
-        text = QStringLiteral("%1 不存在，保存时新建").arg(path);
+        text = QString::fromUtf8(platform::Tr("%1 不存在，保存时新建")).arg(path);
     } else {
-        text = QStringLiteral("已打开 %1，共 %2 个器件").arg(path).arg(doc.RowCount());
-        if (doc.WasTruncated()) text += QStringLiteral("（文件不完整，只读入了完整的记录）");
+        text = QString::fromUtf8(platform::Tr("已打开 %1，共 %2 个器件"))
+                   .arg(path)
+                   .arg(doc.RowCount());
+        if (doc.WasTruncated())
+            text += QString::fromUtf8(platform::Tr("（文件不完整，只读入了完整的记录）"));
     }
     statusBar()->showMessage(text);
     updateTitle();
@@ -77,12 +82,12 @@ bool PartwrightWindow::saveList() {
     const QString target = PathText(result.path);
     QString text;
     if (!result.ok)
-        text = QStringLiteral("无法写入 %1，器件表未保存").arg(target);
+        text = QString::fromUtf8(platform::Tr("无法写入 %1，器件表未保存")).arg(target);
     else if (result.redirected && !before.empty())
-        text = QStringLiteral("%1 不可写，已保存到 %2（程序启动时优先读取此文件）")
+        text = QString::fromUtf8(platform::Tr("%1 不可写，已保存到 %2（程序启动时优先读取此文件）"))
                    .arg(PathText(before), target);
     else
-        text = QStringLiteral("已保存到 %1").arg(target);
+        text = QString::fromUtf8(platform::Tr("已保存到 %1")).arg(target);
     statusBar()->showMessage(text);
     updateTitle();
     return result.ok;
@@ -121,15 +126,16 @@ void PartwrightWindow::closeEvent(QCloseEvent* event) {
 void PartwrightWindow::chooseAndOpen() {
     if (!confirmDiscard()) return;
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("打开器件表"), PathText(m_model->document().Path()),
-        QStringLiteral("器件表 (*.chip);;所有文件 (*)"));
+        this, QString::fromUtf8(platform::Tr("打开器件表")), PathText(m_model->document().Path()),
+        QString::fromUtf8(platform::Tr("器件表 (*.chip);;所有文件 (*)")));
     if (!path.isEmpty()) openList(path);
 }
 
 bool PartwrightWindow::confirmDiscard() {
     if (!m_model->document().IsModified()) return true;
     const auto answer = QMessageBox::question(
-        this, QStringLiteral("Partwright"), QStringLiteral("器件表已修改，是否保存？"),
+        this, QStringLiteral("Partwright"),
+        QString::fromUtf8(platform::Tr("器件表已修改，是否保存？")),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Save) return saveList();
     return answer == QMessageBox::Discard;
@@ -139,7 +145,7 @@ void PartwrightWindow::updateTitle() {
     const ChipListDocument& doc = m_model->document();
     const QString name =
         doc.Path().empty() ? QStringLiteral("ChipList.chip") : PathText(doc.Path());
-    setWindowTitle(QStringLiteral("%1%2 - Partwright 器件表编辑")
+    setWindowTitle(QString::fromUtf8(platform::Tr("%1%2 - Partwright 器件表编辑"))
                        .arg(name, doc.IsModified() ? QStringLiteral(" *") : QString()));
 }
 
