@@ -22,7 +22,7 @@ _olstrin_cli_command() {
     done
 }
 
-_olstrin_cli_valued="--type --port --baud --speed --chip --lock --lpt --com --sim-image --settings --timeout"
+_olstrin_cli_valued="--type --port --baud --speed --chip --lock --lpt --com --sim-image --settings --timeout --lang"
 
 _olstrin_cli() {
     # The words up to the cursor, split at blanks only (bash also splits at '=' and ':'); a
@@ -56,6 +56,7 @@ _olstrin_cli() {
             --baud) candidates=$'9600\n19200\n28800\n57600' ;;
             --speed) candidates=$'0\n1\n2' ;;
             --lock) candidates=$'1\n2\n3' ;;
+            --lang) candidates=$'zh\nen' ;;
             --simulate) candidates=$'at89s51\nat89s52' ;;
             --chip) candidates=$(_olstrin_cli_chips "${words[0]}") ;;
             --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
