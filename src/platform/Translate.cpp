@@ -75,6 +75,9 @@ void InitTranslation(const std::string& appDir, const std::string& option) {
         language = LanguageFromEnvironment(std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
                                            std::getenv("LC_MESSAGES"), std::getenv("LANG"));
     }
+    // A Qt program has taken every category from the environment; numbers keep the C form
+    // ("5.00V") in every language.
+    std::setlocale(LC_NUMERIC, "C");
     ::bindtextdomain(kDomain, LocaleDir(appDir).c_str());
     ::bind_textdomain_codeset(kDomain, "UTF-8");
     if (language == Language::English) SelectEnglishCatalog();

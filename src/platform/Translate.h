@@ -31,9 +31,10 @@ bool ParseLanguage(const std::string& text, Language& language);
 // catalogs: appDir/../share/locale when it holds the English catalog (the build tree and a
 // relocated install), else the installed locale folder. English works even where only C.UTF-8 is
 // generated: LANGUAGE is set to "en" and LC_MESSAGES, when the user's locale is missing or C, to
-// C.UTF-8 (only LC_MESSAGES: numbers are never formatted the locale's way). Call once at start,
-// before other threads exist, and in a Qt program after QApplication is made (it resets the
-// locale). An option that is neither "zh" nor "en" follows the environment.
+// C.UTF-8. LC_NUMERIC is set to C: numbers are never formatted the locale's way. Call at start,
+// before other threads exist, and in a Qt program after QApplication is made (it sets every
+// category from the environment). An option that is neither "zh" nor "en" follows the
+// environment.
 void InitTranslation(const std::string& appDir, const std::string& option);
 
 // The language InitTranslation chose; Chinese before it is called.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -383,8 +384,10 @@ void CSerialPort::HangUp() {
 
 void CSerialPort::ReportError(const char* operation, int error) {
     if (m_bClosing) return;
-    const std::string text = platform::Printf(
-        platform::Tr("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n"), operation,
-        std::strerror(error), m_nPortNumber.load());
+    // The text is cut to the box's buffer, as it always was.
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  platform::Tr("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n"),
+                  operation, std::strerror(error), m_nPortNumber.load());
     platform::ShowMessageBox(text, platform::Tr("Application Error"), platform::MessageIcon::Error);
 }
