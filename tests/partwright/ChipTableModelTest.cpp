@@ -9,6 +9,7 @@
 #include "ChipTableModel.h"
 #include "PartwrightWindow.h"
 #include "platform/AppPaths.h"
+#include "platform/Translate.h"
 #include "support/TempDir.h"
 
 // fontconfig keeps its caches until the process ends; LeakSanitizer is told not to report them.
@@ -109,6 +110,23 @@ TEST_F(ChipTableModelTest, StatusLineTellsWhereAnUnwritableListWasSaved) {
                   .arg(Q(installed), Q(settings.File("ChipList.chip"))));
     EXPECT_FALSE(window.windowTitle().contains(QStringLiteral(" *")));
     EXPECT_EQ(settings.Read("ChipList.chip").size(), chiplist::kHeaderSize + chiplist::kRecordSize);
+}
+
+// The window, its header, its refusals and its status line in English, from the built catalog.
+TEST_F(ChipTableModelTest, EnglishCatalogGivesTheWindowItsEnglishTexts) {
+    platform::InitAppPaths();
+    platform::InitTranslation(platform::g_strAppDir, "en");
+    PartwrightWindow window;
+    ChipTableModel& model = *window.model();
+    ASSERT_TRUE(window.openList(Q(dir.Write("ChipList.chip", TwoChips()))));
+    const QModelIndex name = model.index(0, static_cast<int>(chiptable::Column::Name));
+    model.setData(name, QString(), Qt::EditRole);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name");
+    EXPECT_EQ(window.statusBar()->currentMessage(), "The name cannot be empty");
+    EXPECT_EQ(window.windowTitle(),
+              Q(dir.File("ChipList.chip")) + " - Partwright chip list editor");
+    platform::InitTranslation(platform::g_strAppDir, "zh");
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "名称");
 }
 
 }  // namespace
