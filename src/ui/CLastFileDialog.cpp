@@ -1,5 +1,6 @@
 #include "ui/CLastFileDialog.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -57,6 +58,26 @@ CLastFileDialog::CLastFileDialog(const QString& defaultExtension, const QString&
     }
     connect(m_pRecentList, &QListWidget::itemDoubleClicked, this,
             &CLastFileDialog::OnRecentDoubleClicked);
+    // Qt's names for the chooser's file name field and its two file views.
+    for (const char* name : {"fileNameEdit", "listView", "treeView"}) {
+        if (QWidget* part = findChild<QWidget*>(QString::fromLatin1(name))) {
+            part->installEventFilter(this);
+        }
+    }
+}
+
+bool CLastFileDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) m_pRecentList->clearSelection();
+    return QFileDialog::eventFilter(watched, event);
+}
+
+void CLastFileDialog::accept() {
+    const QList<QListWidgetItem*> highlighted = m_pRecentList->selectedItems();
+    if (!highlighted.isEmpty()) {
+        OnRecentDoubleClicked(highlighted.first());
+        return;
+    }
+    QFileDialog::accept();
 }
 
 QStringList CLastFileDialog::NameFiltersOf(const QString& filter) {
@@ -115,6 +136,12 @@ void CLastFileDialog::OnRecentDoubleClicked(QListWidgetItem* row) {
     m_bChosenFromList = 1;
     // The file chooser itself ends unaccepted; DoModal reports the choice.
     reject();
+}
+
+void CLastFileDialog::Remember(const std::string& path) {
+    LoadRecentList();
+    AddRecent(path);
+    SaveRecentList();
 }
 
 void CLastFileDialog::AddRecent(const std::string& path) {

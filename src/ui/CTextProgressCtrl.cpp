@@ -50,9 +50,20 @@ QSize CTextProgressCtrl::sizeHint() const {
     return QSize(160, fontMetrics().height() + 8);
 }
 
+void CTextProgressCtrl::SetFlashing(bool flashing) {
+    m_bFlashing = flashing;
+    update();
+}
+
 void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect client = rect();
+    if (m_bFlashing) {
+        painter.fillRect(client, FlashColor());
+        painter.setPen(Qt::white);
+        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, m_strCaption);
+        return;
+    }
     const int edge = client.left() + FilledWidth();
     const QRect filled(client.left(), client.top(), edge - client.left(), client.height());
     const QRect empty(edge, client.top(), client.right() + 1 - edge, client.height());
