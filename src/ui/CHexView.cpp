@@ -131,9 +131,9 @@ bool CHexView::GoToAddress(int address) {
 
 void CHexView::AskForAddress() {
     bool ok = false;
-    const QString text = QInputDialog::getText(this, QStringLiteral("转到地址"),
-                                               QStringLiteral("地址(十六进制):"), QLineEdit::Normal,
-                                               QString::number(m_nCaret / 2, 16).toUpper(), &ok);
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("转到地址"), QStringLiteral("地址(十六进制):"),
+                              QLineEdit::Normal, QString::number(m_nCaret / 2, 16).toUpper(), &ok);
     if (!ok) return;
     const int address = text.trimmed().toInt(&ok, 16);
     if (ok) GoToAddress(address);

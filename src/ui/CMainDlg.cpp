@@ -5,8 +5,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -334,8 +334,7 @@ void CMainDlg::StoreGeometry() const {
     const QSize size = isMaximized() ? normalGeometry().size() : this->size();
     if (size.isValid()) {
         platform::WriteProfileString(kWindowSection, "Width", std::to_string(size.width()), path);
-        platform::WriteProfileString(kWindowSection, "Height", std::to_string(size.height()),
-                                     path);
+        platform::WriteProfileString(kWindowSection, "Height", std::to_string(size.height()), path);
     }
     platform::WriteProfileString(kWindowSection, "Maximized", isMaximized() ? "1" : "0", path);
 }
@@ -409,8 +408,9 @@ QString CMainDlg::ChooseFile(QFileDialog*& dialog, QFileDialog::AcceptMode mode,
 }
 
 QString CMainDlg::OpenFilter() {
-    return QStringLiteral("全部映像文件(*.bin *.hex *.ihx)|*.bin;*.hex;*.ihx|"
-                          "二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|");
+    return QStringLiteral(
+        "全部映像文件(*.bin *.hex *.ihx)|*.bin;*.hex;*.ihx|"
+        "二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|");
 }
 
 CLastFileDialog* CMainDlg::OpenDialog() {

@@ -120,6 +120,26 @@ TEST_F(Widgets, ProgressDrawsPercentOrCaptionInTwoColours) {
     EXPECT_EQ(bar.DisplayText(), QStringLiteral("正在写:0010/0FFF"));
     bar.SetWindowText(QString());
     EXPECT_EQ(bar.DisplayText(), "100%");
+
+    // Half filled with a wide caption across the edge: left of it the text is in the empty
+    // part's colour, right of it in the bar's colour, so it reads on both.
+    QFont big = bar.font();
+    big.setPixelSize(18);
+    big.setBold(true);
+    bar.setFont(big);
+    bar.resize(200, 30);
+    bar.SetPos(50);
+    bar.SetCaption(QStringLiteral("MMMMMMMMMM"));
+    image = bar.grab().toImage();
+    auto count = [&image](int from, int to, const QColor& colour) {
+        int n = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) n += QColor(image.pixel(x, y)) == colour;
+        }
+        return n;
+    };
+    EXPECT_GT(count(0, 100, back), 0);    // text on the filled part
+    EXPECT_GT(count(100, 200, fill), 0);  // text on the empty part
 }
 
 TEST_F(Widgets, RightClickTogglesTheAutoMarkBackAndForth) {
