@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -16,10 +17,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -101,6 +104,41 @@ void AddGroupLabel(QWidget* parent, const CDialogUnits& units, const QString& ca
 }
 
 }  // namespace
+
+// Sizes the status log's rows. The list takes one row size for all rows (which keeps a listing of
+// 65,536 lines fast) from whichever row it samples; this makes that size as wide as the widest
+// line so far, so no line is cut short and the list scrolls sideways to the longest.
+class CLogRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Widens the rows to the line when it is the widest yet. The width is the sum of the
+    // characters' advances, each measured once: measuring whole lines of Chinese text costs too
+    // much for a listing of 65,536 lines, and the sum is never narrower than the line drawn.
+    void Measure(const QString& line, const QFontMetricsF& metrics) {
+        qreal width = 0;
+        for (const QChar c : line) {
+            auto known = m_advances.constFind(c.unicode());
+            if (known == m_advances.constEnd()) {
+                known = m_advances.insert(c.unicode(), metrics.horizontalAdvance(c));
+            }
+            width += *known;
+        }
+        m_nWidest = std::max(m_nWidest, static_cast<int>(std::ceil(width)));
+    }
+    void Forget() { m_nWidest = 0; }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const int sample = option.fontMetrics.horizontalAdvance(index.data().toString());
+        size.rwidth() += std::max(m_nWidest - sample, 0);
+        return size;
+    }
+
+private:
+    int m_nWidest = 0;
+    QHash<char16_t, qreal> m_advances;
+};
 
 CMainDlg::CMainDlg(BackendFactory factory, QWidget* parent) : QDialog(parent) {
     m_pSession = std::make_unique<CProgrammingSession>(*this, std::move(factory));
@@ -207,6 +245,8 @@ void CMainDlg::BuildControls() {
     m_lstStatus->setUniformItemSizes(true);
     m_lstStatus->setSortingEnabled(false);
     // Every line is shown in full: a long one makes the list scroll sideways, never an ellipsis.
+    m_pLogRows = new CLogRowDelegate(m_lstStatus);
+    m_lstStatus->setItemDelegate(m_pLogRows);
     m_lstStatus->setTextElideMode(Qt::ElideNone);
     m_lstStatus->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_pSettingsPage = new QWidget(m_tab);
@@ -605,16 +645,22 @@ void CMainDlg::AddLogLine(int index, const std::string& text) {
     if (m_nCurTab != kStatusTab) {
         ShowTabPage(kStatusTab);
     }
-    m_lstStatus->insertItem(index, FromUtf8(text));
+    InsertLogLine(index, FromUtf8(text));
     m_lstStatus->setCurrentRow(index);
 }
 
 void CMainDlg::InsertVerifyLine(int index, const std::string& text) {
-    m_lstStatus->insertItem(index, FromUtf8(text));
+    InsertLogLine(index, FromUtf8(text));
+}
+
+void CMainDlg::InsertLogLine(int index, const QString& line) {
+    m_pLogRows->Measure(line, QFontMetricsF(m_lstStatus->font()));
+    m_lstStatus->insertItem(index, line);
 }
 
 void CMainDlg::ClearLog() {
     m_lstStatus->clear();
+    m_pLogRows->Forget();
 }
 
 void CMainDlg::ShowProgress() {

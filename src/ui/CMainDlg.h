@@ -18,6 +18,7 @@ class QLabel;
 class QListWidget;
 class QTabWidget;
 class CHexView;
+class CLogRowDelegate;
 class CLastFileDialog;
 class CSettingsGrid;
 class CStyledButton;
@@ -119,6 +120,8 @@ private:
     void OnBuffer1Update(int offset);
     // Failure made visible in an active window too: the progress bar turns red for a moment.
     void FlashProgress();
+    // Inserts a status-log row, widening the rows to the line when it is the widest yet.
+    void InsertLogLine(int index, const QString& line);
     CStyledButton* ButtonOf(SessionButton button) const;
 
     // The file the user picks in the dialog (made on first use, then kept), or the scripted
@@ -158,6 +161,7 @@ private:
     CHexView* m_hexBuffer1 = nullptr;
     CHexView* m_hexBuffer2 = nullptr;
     QListWidget* m_lstStatus = nullptr;
+    CLogRowDelegate* m_pLogRows = nullptr;  // owned by m_lstStatus
     QWidget* m_pSettingsPage = nullptr;
     CLastFileDialog* m_pOpenDialog = nullptr;
     QFileDialog* m_pSaveDialog = nullptr;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -335,6 +336,26 @@ TEST_F(MainDlg, EveryLogLineBringsTheStatusPageToTheFront) {
     tabs->setCurrentIndex(1);
     m_dlg->InsertVerifyLine(0, "listing");
     EXPECT_EQ(tabs->currentIndex(), 1);
+}
+
+TEST_F(MainDlg, EveryLogLineIsShownInFull) {
+    QListWidget* list = Find<QListWidget>("m_lstStatus");
+    const QString longLine = QString::fromStdString("读入文件 /" + std::string(300, 'x') +
+                                                    "/blinker.hex 到缓冲1(65536字节).");
+    // Auto-complete starts on an empty log; its first line is a short one.
+    m_dlg->ClearLog();
+    m_dlg->Session().m_nLogLines = 0;
+    m_dlg->Session().AddLog("short");
+    m_dlg->Session().AddLog(longLine.toStdString());
+    m_dlg->Session().AddLog("short");  // the list's uniform row size once came from its last row
+    QApplication::processEvents();
+    const QListWidgetItem* item = list->findItems(longLine, Qt::MatchExactly).value(0);
+    ASSERT_NE(item, nullptr);
+    // Wide enough for the whole text, and the list scrolls sideways to it.
+    EXPECT_GE(list->visualItemRect(item).width(), list->fontMetrics().horizontalAdvance(longLine));
+    EXPECT_GE(list->horizontalScrollBar()->maximum(),
+              list->fontMetrics().horizontalAdvance(longLine) - list->viewport()->width());
+    EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
 }
 
 TEST_F(MainDlg, HexConversionErrorsShowTheirMessageBox) {
