@@ -16,7 +16,7 @@ PACKAGES=(
     build-essential cmake ninja-build ccache pkg-config git python3
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
-    xvfb xauth xdotool x11-apps fonts-wqy-microhei
+    xvfb xauth xdotool x11-apps fonts-wqy-microhei qt6-translations-l10n
     clang libclang-rt-14-dev dpkg-dev file
 )
 

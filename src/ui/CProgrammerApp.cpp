@@ -8,11 +8,14 @@
 #include "session/Backends.h"
 #include "ui/CMainDlg.h"
 #include "ui/CStyledButton.h"
+#include "ui/QtTranslation.h"
 
 CProgrammerApp::CProgrammerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Olstrin"));
     setApplicationVersion(QStringLiteral(OLSTRIN_VERSION));
     setWindowIcon(CStyledButton::IconOf(128));
+    // The window speaks Chinese, and so do the dialogs and buttons Qt itself provides.
+    InstallQtTranslation(*this, QStringLiteral("zh_CN"));
 }
 
 int CProgrammerApp::InitInstance() {

@@ -358,6 +358,26 @@ TEST_F(MainDlg, EveryLogLineIsShownInFull) {
     EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
 }
 
+TEST_F(MainDlg, ButtonIconsGrowAndShrinkWithTheFont) {
+    const QFont normal = QApplication::font();
+    std::vector<int> sides;
+    for (int pixels : {9, 24}) {  // a small font as at 72 DPI, a large one as at twice the scale
+        m_dlg.reset();
+        QFont font = normal;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+        for (const char* name : {"m_btnOpen", "m_btnSave", "m_btnErase", "m_btnAuto"}) {
+            const CStyledButton* button = Button(name);
+            // Inside its own button, so never over the neighbouring one.
+            EXPECT_LT(button->iconSize().height(), button->height()) << name << " " << pixels;
+        }
+        sides.push_back(Button("m_btnWrite")->iconSize().height());
+    }
+    QApplication::setFont(normal);
+    EXPECT_GT(sides[1], 2 * sides[0]);
+}
+
 TEST_F(MainDlg, HexConversionErrorsShowTheirMessageBox) {
     const std::string path = m_dir.Write("image.hex", ":020000040001F9\n:00000001FF\n");
     CDialogScript::SetNextFileName(QString::fromStdString(path));
