@@ -23,6 +23,8 @@ int CProgrammerApp::InitInstance() {
     started.start();
     platform::InitAppPaths();
     CMainDlg dialog(DefaultBackends());
+    const QString file = FileArgument(arguments());
+    if (!file.isEmpty()) dialog.OpenGivenFile(file);
     if (!arguments().contains(QStringLiteral("--quit-after-start"))) {
         dialog.exec();
         return 0;
@@ -36,4 +38,13 @@ int CProgrammerApp::InitInstance() {
         dialog.done(chips > 0 ? 0 : 1);
     });
     return dialog.exec();
+}
+
+QString CProgrammerApp::FileArgument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        // After "--" the next argument is a file even when it starts with "-".
+        if (arguments[i] == QStringLiteral("--")) return arguments.value(i + 1);
+        if (!arguments[i].startsWith(QLatin1Char('-'))) return arguments[i];
+    }
+    return {};
 }

@@ -10,9 +10,15 @@ class CProgrammerApp : public QApplication {
 public:
     CProgrammerApp(int& argc, char** argv);
 
-    // The start-up: the application folder, then the main window until it is closed. Returns the
-    // process exit code. With --quit-after-start the window closes as soon as it is shown and the
+    // The start-up: the application folder, then the main window until it is closed; a file named
+    // on the command line (olstrin FILE, as a desktop's "Open with" runs it) is loaded into
+    // Buffer 1 at once, as the Open command loads it. Returns the process exit code. With
+    // --quit-after-start the window closes as soon as it is shown and the
     // program prints how long the start took and which chip list it loaded (exit code 1 when the
     // list is empty): a start-up check for installations and start-time measurements.
     int InitInstance();
+
+    // The image file named among the arguments (the program's own name first): the first that
+    // is not an option; empty when there is none.
+    static QString FileArgument(const QStringList& arguments);
 };

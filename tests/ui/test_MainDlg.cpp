@@ -29,6 +29,7 @@
 #include "ui/CHexView.h"
 #include "ui/CLastFileDialog.h"
 #include "ui/CMainDlg.h"
+#include "ui/CProgrammerApp.h"
 #include "ui/CStyledButton.h"
 #include "ui/CTextProgressCtrl.h"
 #include "ui/support/QtTestApp.h"
@@ -491,6 +492,56 @@ TEST_F(MainDlg, AFailureFlashesTheProgressBarRedEvenWithSoundOff) {
     // The flash ends by itself, and the bar is hidden again until the first progress event.
     EXPECT_TRUE(QTest::qWaitFor([progress] { return !progress->IsFlashing(); }, kWaitMs));
     EXPECT_TRUE(progress->isHidden());
+}
+
+TEST_F(MainDlg, CtrlOOpensCtrlSSavesF5RunsAutoCompleteAndEveryButtonSaysSo) {
+    m_dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_dlg.get()));
+    EXPECT_FALSE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_F5); }));
+    EXPECT_EQ(Log(), QStringList({"请先打开文件."}));
+
+    const std::string path = m_dir.Write("image.bin", Pattern(4));
+    CDialogScript::SetNextFileName(QString::fromStdString(path));
+    EXPECT_TRUE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_O, Qt::ControlModifier); }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(4字节)."));
+    const std::string saved = m_dir.File("saved.bin");
+    CDialogScript::SetNextFileName(QString::fromStdString(saved));
+    QTest::keyClick(m_dlg.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(0字节)."));
+
+    for (const char* name : {"m_btnDetect", "m_btnOpen", "m_btnSave", "m_btnErase", "m_btnWrite",
+                             "m_btnRead", "m_btnVerify", "m_btnAuto", "m_btnWriteLock"}) {
+        EXPECT_TRUE(Button(name)->toolTip().endsWith(".")) << name;
+    }
+    EXPECT_TRUE(Button("m_btnOpen")->toolTip().contains("Ctrl+O"));
+    EXPECT_TRUE(Button("m_btnSave")->toolTip().contains("Ctrl+S"));
+    EXPECT_TRUE(Button("m_btnAuto")->toolTip().contains("F5"));
+}
+
+TEST_F(MainDlg, TheWindowResizesAroundAFixedLeftColumnAndRemembersItsSize) {
+    const QSize smallest = m_dlg->minimumSize();
+    const QRect open = Button("m_btnOpen")->geometry();
+    const QRect tabs = Find<QTabWidget>("m_tab")->geometry();
+    m_dlg->resize(smallest + QSize(300, 200));
+    EXPECT_EQ(Button("m_btnOpen")->geometry(), open);
+    EXPECT_EQ(Find<QTabWidget>("m_tab")->geometry(), tabs.adjusted(0, 0, 300, 200));
+    QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+    const std::string ini = m_dir.File("Dranvik.ini");
+    EXPECT_EQ(platform::GetProfileInt("Window", "Width", 0, ini), smallest.width() + 300);
+    EXPECT_EQ(platform::GetProfileInt("Window", "Height", 0, ini), smallest.height() + 200);
+    EXPECT_EQ(platform::GetProfileInt("Window", "Maximized", -1, ini), 0);
+    SettingsRecord stored{};
+    EXPECT_TRUE(ReadSettingsRecord(ini, stored));  // the record beside it is untouched by this
+
+    m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+    EXPECT_EQ(m_dlg->size(), smallest + QSize(300, 200));
+}
+
+TEST(ProgrammerApp, TheFileArgumentIsTheFirstThatIsNoOption) {
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin"}), "");
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin", "--quit-after-start", "a.hex", "b.bin"}),
+              "a.hex");
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin", "--", "-dash.bin"}), "-dash.bin");
 }
 
 TEST_F(MainDlg, ADroppedFileLoadsLikeOpenAndJoinsTheRecentList) {
