@@ -1,6 +1,8 @@
 #include "ui/CLastFileDialog.h"
 
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -118,6 +120,12 @@ void CLastFileDialog::LoadRecentList() {
 
 int CLastFileDialog::DoModal() {
     LoadRecentList();
+    // The chooser starts in the folder of the newest recent file, where the next one most likely
+    // is too.
+    if (!m_arrRecent.empty()) {
+        const QFileInfo newest(QString::fromStdString(m_arrRecent.back()));
+        if (newest.absoluteDir().exists()) setDirectory(newest.absoluteDir());
+    }
     const int result = exec();
     if (m_bChosenFromList) {
         SaveRecentList();

@@ -59,9 +59,8 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect client = rect();
     if (m_bFlashing) {
+        // No text: the caption left from the last operation would tell of another outcome.
         painter.fillRect(client, FlashColor());
-        painter.setPen(Qt::white);
-        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, m_strCaption);
         return;
     }
     const int edge = client.left() + FilledWidth();

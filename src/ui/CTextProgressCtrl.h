@@ -34,8 +34,8 @@ public:
 
     QSize sizeHint() const override;
 
-    // While flashing the whole bar is red with the caption (if any) in white: a failure seen at a
-    // glance, also in the active window, where the window manager shows no alert.
+    // While flashing the whole bar is plain red: a failure seen at a glance, also in the active
+    // window, where the window manager shows no alert.
     void SetFlashing(bool flashing);
     bool IsFlashing() const { return m_bFlashing; }
     static QColor FlashColor() { return QColor(0xD0, 0x10, 0x10); }
