@@ -1,11 +1,13 @@
 #include "ui/CLastFileDialog.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
@@ -60,6 +62,13 @@ CLastFileDialog::CLastFileDialog(const QString& defaultExtension, const QString&
     }
     connect(m_pRecentList, &QListWidget::itemDoubleClicked, this,
             &CLastFileDialog::OnRecentDoubleClicked);
+    // A highlighted row can be opened with the Open button or Enter even while the chooser's
+    // own file name is empty.
+    connect(m_pRecentList, &QListWidget::itemSelectionChanged, this, [this] {
+        auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+        if (open != nullptr && !m_pRecentList->selectedItems().isEmpty()) open->setEnabled(true);
+    });
     // Qt's names for the chooser's file name field and its two file views.
     for (const char* name : {"fileNameEdit", "listView", "treeView"}) {
         if (QWidget* part = findChild<QWidget*>(QString::fromLatin1(name))) {
