@@ -56,8 +56,8 @@ bool Same(const Snapshot& a, const Snapshot& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string& path = ScratchPath();
-    if (!platform::WriteFileAtomically(path,
-                                       std::string_view(reinterpret_cast<const char*>(data), size)))
+    if (!platform::WriteFileSafely(path,
+                                   std::string_view(reinterpret_cast<const char*>(data), size)))
         std::abort();
     const Snapshot before = Read(path);
 

@@ -104,8 +104,9 @@ void CProgrammer::WriteLockBits(int index, int level) {
 
 const ChipInfo* CProgrammer::SelectChip(int index) {
     index = std::max(index, 0);
+    if (index >= GetChipCount()) return nullptr;
     m_nSelChip = index;
-    return index < GetChipCount() ? &m_ChipList[static_cast<size_t>(index)] : nullptr;
+    return &m_ChipList[static_cast<size_t>(index)];
 }
 
 const ChipInfo* CProgrammer::GetSelectedChip() {
@@ -152,6 +153,10 @@ void CProgrammer::LoadChipListFrom(const std::string& path) {
     if (!platform::ReadWholeFile(path, bytes)) return;
     m_pChipFile.assign(bytes.begin(), bytes.end());
     m_ChipList = chiplist::Parse(m_pChipFile.data(), m_pChipFile.size());
+    ShowChipList();
+}
+
+void CProgrammer::ShowChipList() {
     for (int i = 0; i < GetChipCount(); ++i) {
         if (m_pOwner) m_pOwner->InsertChipItem(i, GetChipName(i));
     }

@@ -64,8 +64,8 @@ public:
     void ReadChip(int index);
     void WriteLockBits(int index, int level);
 
-    // Stores the index (negative taken as 0) as the selection and returns its record, or null
-    // when no such record exists.
+    // Stores the index (negative taken as 0) as the selection and returns its record; null, with
+    // the selection unchanged, when no such record exists.
     const ChipInfo* SelectChip(int index);
     const ChipInfo* GetSelectedChip();
 
@@ -80,6 +80,8 @@ public:
     // Reads ChipList.chip from its usual place and fills the owner's chip list.
     void LoadChipList();
     void LoadChipListFrom(const std::string& path);
+    // Fills the owner's chip list from the list already loaded.
+    void ShowChipList();
 
     // The chip list, in file order, and the display name of record i (UTF-8).
     int GetChipCount() const { return static_cast<int>(m_ChipList.size()); }

@@ -1,5 +1,6 @@
 #include "image/HexConverter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -17,11 +18,13 @@ constexpr std::uint8_t kDataRecord = 0x00;
 constexpr std::uint8_t kExtendedSegmentAddress = 0x02;
 constexpr std::uint8_t kExtendedLinearAddress = 0x04;
 
-// The records of one text in order: every decoded byte in one block, and where each record's
-// bytes begin, so a large file costs two growing arrays instead of one per record.
+// The records of one text in order: every decoded byte in one block, where each record's bytes
+// begin and the text line it stands on, so a large file costs a few growing arrays instead of
+// one per record.
 struct RecordList {
     std::vector<std::uint8_t> bytes;
     std::vector<std::size_t> starts;
+    std::vector<int> lines;
 
     std::span<const std::uint8_t> Record(std::size_t i) const {
         const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
@@ -37,15 +40,19 @@ int HexDigitValue(char c) {
 }
 
 // Splits the first length characters of text into records. text[length] must be readable (it is
-// the ':' of the end record), so an odd digit at the end pairs with it and fails.
-bool DecodeRecords(const char* text, std::size_t length, RecordList& records) {
+// the ':' of the end record), so an odd digit at the end pairs with it and fails. line counts
+// the text's lines (LF, CR LF or a lone CR ends one) and is left on the line of a failure.
+bool DecodeRecords(const char* text, std::size_t length, RecordList& records, int& line) {
     records.bytes.reserve(length / 2);
+    line = 1;
     for (std::size_t i = 0; i < length;) {
         const char c = text[i];
         if (c == ':') {
             records.starts.push_back(records.bytes.size());
+            records.lines.push_back(line);
             ++i;
         } else if (c == '\r' || c == '\n') {
+            if (c == '\n' || text[i + 1] != '\n') ++line;
             ++i;
         } else {
             std::uint8_t value = 0;
@@ -61,8 +68,16 @@ bool DecodeRecords(const char* text, std::size_t length, RecordList& records) {
     return true;
 }
 
+// A record's bytes, its checksum included, add up to 0 modulo 256.
+bool ChecksumHolds(std::span<const std::uint8_t> record) {
+    unsigned sum = 0;
+    for (const std::uint8_t b : record) sum += b;
+    return (sum & 0xFF) == 0;
+}
+
 // Copies one data record into the image and adds its count to total; false after the message
-// when the record is refused.
+// when the record is refused. A record must carry exactly its count of data bytes and a checksum
+// that holds: a damaged line is never written to a chip.
 bool PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int& total) {
     if (record.size() < kMinRecordSize) {
         platform::ShowMessageBox(kHexBadRecordText);
@@ -75,7 +90,7 @@ bool PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int&
         return false;
     }
     const std::size_t count = record[0];
-    if (count > record.size() - kRecordHeaderSize) {
+    if (record.size() != count + kMinRecordSize || !ChecksumHolds(record)) {
         platform::ShowMessageBox(kHexBadRecordText);
         return false;
     }
@@ -83,6 +98,32 @@ bool PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int&
     std::memcpy(image + address, record.data() + kRecordHeaderSize, count);
     total += static_cast<int>(count);
     return true;
+}
+
+// The conversion; line is the text line a failure is blamed on (0 for none).
+int Convert(const char* text, std::uint8_t* image, int& line) {
+    const std::string_view whole(text);
+    const std::size_t end = whole.find(kEndRecord);
+    if (end == std::string_view::npos) {
+        platform::ShowMessageBox(kHexNoEndRecordText);
+        return -1;
+    }
+    RecordList records;
+    if (!DecodeRecords(text, end, records, line)) return -1;
+
+    std::memset(image, 0xFF, kHexAddressSpace);
+    int total = 0;
+    for (std::size_t i = 0; i < records.starts.size(); ++i) {
+        line = records.lines[i];
+        if (!PlaceRecord(records.Record(i), image, total)) return -1;
+    }
+    return total;
+}
+
+// One line of a HEX file: ':' followed by at least a header and a checksum in hex digit pairs.
+bool IsRecordLine(std::string_view row) {
+    if (row.size() < 1 + 2 * kMinRecordSize || row[0] != ':' || row.size() % 2 == 0) return false;
+    return std::all_of(row.begin() + 1, row.end(), [](char c) { return HexDigitValue(c) >= 0; });
 }
 
 }  // namespace
@@ -95,22 +136,50 @@ bool ParseHexByte(char high, char low, std::uint8_t& value) {
     return true;
 }
 
-int ConvertHexToImage(const char* text, std::uint8_t* image) {
-    const std::string_view whole(text);
-    const std::size_t end = whole.find(kEndRecord);
-    if (end == std::string_view::npos) {
-        platform::ShowMessageBox(kHexNoEndRecordText);
-        return -1;
-    }
-    RecordList records;
-    if (!DecodeRecords(text, end, records)) return -1;
-
-    std::memset(image, 0xFF, kHexAddressSpace);
-    int total = 0;
-    for (std::size_t i = 0; i < records.starts.size(); ++i) {
-        if (!PlaceRecord(records.Record(i), image, total)) return -1;
-    }
+int ConvertHexToImage(const char* text, std::uint8_t* image, int* failedLine) {
+    int line = 0;
+    const int total = Convert(text, image, line);
+    if (failedLine) *failedLine = total < 0 ? line : 0;
     return total;
+}
+
+bool IsIntelHexText(std::string_view text) {
+    if (text.find(kEndRecord) == std::string_view::npos) return false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view row = text.substr(start, end - start);
+        if (!row.empty() && !IsRecordLine(row)) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string ImageToHexText(const std::uint8_t* data, int length) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    const auto put = [&](std::uint8_t b, unsigned& sum) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+        sum += b;
+    };
+    for (int address = 0; address < length; address += kHexRecordBytes) {
+        const int count = std::min(kHexRecordBytes, length - address);
+        const std::uint8_t* row = data + address;
+        if (std::all_of(row, row + count, [](std::uint8_t b) { return b == 0xFF; })) continue;
+        unsigned sum = 0;
+        text += ':';
+        put(static_cast<std::uint8_t>(count), sum);
+        put(static_cast<std::uint8_t>(address >> 8), sum);
+        put(static_cast<std::uint8_t>(address & 0xFF), sum);
+        put(kDataRecord, sum);
+        for (int i = 0; i < count; ++i) put(row[i], sum);
+        unsigned ignored = 0;
+        put(static_cast<std::uint8_t>(-sum & 0xFF), ignored);
+        text += "\r\n";
+    }
+    return text + ":00000001FF\r\n";
 }
 
 }  // namespace image

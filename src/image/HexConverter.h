@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // Intel HEX (16-bit addresses, data and end records only) to a flat memory image.
 namespace image {
@@ -21,14 +23,28 @@ inline constexpr int kHexImageMinSize = kHexAddressSpace + 255;
 // with value unchanged, when either is not a hex digit. Any thread.
 bool ParseHexByte(char high, char low, std::uint8_t& value);
 
+// Data bytes per record in the HEX text that ImageToHexText writes.
+inline constexpr int kHexRecordBytes = 16;
+
 // Converts the NUL-terminated HEX text into image, which must hold kHexImageMinSize bytes and is
 // owned by the caller. Only the text before the first ":00000001" counts. On success offsets
 // 0..65535 are 0xFF except where data records placed bytes, and the sum of the records' data
-// counts is returned (overlaps count twice; checksums are not checked). On failure returns -1
-// after showing the reason through platform::ShowMessageBox (except for hex digits before the
-// first ':', which fail silently); the image is untouched when the text does not parse, and
-// filled with 0xFF plus the earlier records when a record is refused. Called on the thread that
-// may show message boxes; no shared state.
-int ConvertHexToImage(const char* text, std::uint8_t* image);
+// counts is returned (overlaps count twice). A data record must hold exactly its count of data
+// bytes followed by a checksum that makes all its bytes add up to 0 modulo 256. On failure
+// returns -1 after showing the reason through platform::ShowMessageBox (except for hex digits
+// before the first ':', which fail silently) and, when failedLine is given, stores there the
+// 1-based text line to blame (0 when the end record is missing); the image is untouched when the
+// text does not parse, and filled with 0xFF plus the earlier records when a record is refused.
+// Called on the thread that may show message boxes; no shared state.
+int ConvertHexToImage(const char* text, std::uint8_t* image, int* failedLine = nullptr);
+
+// Whether the text is an Intel HEX file by its content, whatever its name: it holds an end
+// record and every line that is not empty is a record (':' and an odd count of hex digits, at
+// least a header and a checksum).
+bool IsIntelHexText(std::string_view text);
+
+// The first length bytes of data as Intel HEX text: 16-byte data records (CR LF line ends,
+// upper-case digits), records whose bytes are all 0xFF left out, then the end record.
+std::string ImageToHexText(const std::uint8_t* data, int length);
 
 }  // namespace image

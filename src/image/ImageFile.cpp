@@ -13,9 +13,15 @@
 
 #include "core/CProgrammer.h"
 #include "image/HexConverter.h"
+#include "platform/FailureReason.h"
+#include "platform/FileUtil.h"
 
 namespace image {
 namespace {
+
+// The longest HEX text read: a full 64 KiB image takes about 180 KiB of text; anything far
+// beyond is not an image of this address space.
+constexpr std::size_t kMaxHexText = 64u << 20;
 
 // Owns an open file descriptor and closes it when the scope ends.
 class FileDescriptor {
@@ -29,79 +35,101 @@ public:
 
     int Get() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
-    // Closes now; false when the close reports an error (data that never reached the disk).
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int m_fd;
 };
 
-// Reads exactly count bytes; false on an error or an end of file before count bytes.
-bool ReadFully(int fd, std::uint8_t* buffer, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd, buffer + done, count - done);
+// Reads until the end of the file or until more than limit bytes have come; false on an error.
+bool ReadToEnd(int fd, std::size_t limit, std::string& out) {
+    char chunk[65536];
+    while (out.size() <= limit) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(chunk, static_cast<std::size_t>(n));
     }
     return true;
 }
 
-// Writes count bytes and adds what reached the file to written; false on an error.
-bool WriteFully(int fd, const std::uint8_t* data, std::size_t count, std::size_t& written) {
-    while (written < count) {
-        const ssize_t n = ::write(fd, data + written, count - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
+// The reason for a failed load, on the failure-reason channel (never in the log).
+LoadResult Refuse(const std::string& path, int err, const std::string& hint = {}) {
+    platform::ReportFailureReason(platform::ErrnoReason(path, err, hint));
+    return {LoadStatus::OpenFailed, 0, 0};
 }
 
-struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
-};
-
-// Reads the whole file as a NUL-terminated text and converts it into buffer1.
-LoadStatus LoadHex(int fd, std::size_t length, std::uint8_t* buffer1) {
-    std::unique_ptr<char, FreeDeleter> text(static_cast<char*>(std::calloc(length + 1, 1)));
-    if (!text || !ReadFully(fd, reinterpret_cast<std::uint8_t*>(text.get()), length)) {
+// The bytes of the file: a regular file, or a pipe, FIFO or socket when streams are allowed, read
+// to its end or until more than limit bytes have come. Devices, folders and other special files
+// are refused: reading them would load whatever the device gives, or never end.
+LoadStatus ReadImageBytes(const std::string& path, bool allowStreams, std::size_t limit,
+                          std::string& bytes, bool& regular) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return Refuse(path, errno).status;
+    regular = S_ISREG(info.st_mode);
+    const bool stream = S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+    if (S_ISDIR(info.st_mode)) return Refuse(path, EISDIR).status;
+    if (!regular && !(stream && allowStreams)) {
+        platform::ReportFailureReason(path + ": not a regular file (a device, pipe or socket)");
         return LoadStatus::OpenFailed;
     }
-    return ConvertHexToImage(text.get(), buffer1) < 0 ? LoadStatus::ConvertFailed
-                                                      : LoadStatus::Loaded;
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0) return Refuse(path, errno).status;
+    if (S_ISREG(info.st_mode) != regular)
+        return Refuse(path, EAGAIN, "replaced while opened").status;
+    if (!ReadToEnd(file.Get(), limit, bytes)) return Refuse(path, errno).status;
+    // A file that shrank while it was read gives fewer bytes than it announced.
+    const auto announced = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    if (regular && bytes.size() < std::min(announced, limit)) return Refuse(path, EIO).status;
+    return LoadStatus::Loaded;
 }
 
-// Reads up to a whole buffer of raw bytes into buffer1, the rest of it erased to 0xFF.
-LoadStatus LoadRaw(int fd, std::size_t length, std::uint8_t* buffer1) {
+LoadResult TooLarge(const std::string& path, std::size_t limit) {
+    return Refuse(path, EFBIG, "more than " + std::to_string(limit) + " bytes");
+}
+
+// Converts the HEX text into buffer1; g_nLoadedLength is the text's length.
+LoadResult LoadHex(const std::string& text, std::uint8_t* buffer1) {
+    const int length = static_cast<int>(text.size());
+    g_nLoadedLength = length;
+    int line = 0;
+    // The converter reads up to the first NUL, as a C string.
+    if (ConvertHexToImage(text.c_str(), buffer1, &line) < 0) {
+        return {LoadStatus::ConvertFailed, length, line};
+    }
+    return {LoadStatus::Loaded, length, 0};
+}
+
+// Places the raw bytes at the start of buffer1, the rest of it erased to 0xFF.
+LoadResult LoadRaw(const std::string& bytes, std::uint8_t* buffer1) {
     std::memset(buffer1, 0xFF, kImageBufferSize);
-    return ReadFully(fd, buffer1, length) ? LoadStatus::Loaded : LoadStatus::OpenFailed;
+    std::memcpy(buffer1, bytes.data(), bytes.size());
+    const int length = static_cast<int>(bytes.size());
+    g_nLoadedLength = length;
+    return {LoadStatus::Loaded, length, 0};
 }
 
 }  // namespace
 
-LoadResult LoadImage(const std::string& path, const std::string& upperExt, std::uint8_t* buffer1) {
-    if (path.empty()) return {LoadStatus::NoFileChosen, 0};
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0) return {LoadStatus::OpenFailed, 0};
-
-    const bool hex = upperExt == "HEX";
-    // The length is reported as an int; a text longer than that could not be held anyway.
-    const off_t limit = hex ? INT_MAX - 1 : kImageBufferSize;
-    if (hex && info.st_size > limit) return {LoadStatus::OpenFailed, 0};
-    const int length = static_cast<int>(std::min<off_t>(std::max<off_t>(info.st_size, 0), limit));
-    g_nLoadedLength = length;
-
-    const std::size_t count = static_cast<std::size_t>(length);
-    const LoadStatus status =
-        hex ? LoadHex(file.Get(), count, buffer1) : LoadRaw(file.Get(), count, buffer1);
-    return {status, length};
+LoadResult LoadImage(const std::string& path, const std::string& upperExt, std::uint8_t* buffer1,
+                     bool allowStreams) {
+    if (path.empty()) return {LoadStatus::NoFileChosen, 0, 0};
+    const bool hexByName = upperExt == "HEX";
+    std::string bytes;
+    bool regular = false;
+    const std::size_t limit = hexByName ? kMaxHexText : kImageBufferSize;
+    const LoadStatus read = ReadImageBytes(path, allowStreams, limit, bytes, regular);
+    if (read != LoadStatus::Loaded) return {read, 0, 0};
+    if (hexByName) return bytes.size() > limit ? TooLarge(path, limit) : LoadHex(bytes, buffer1);
+    if (bytes.size() <= limit && IsIntelHexText(bytes)) return LoadHex(bytes, buffer1);
+    if (regular) {
+        // Only the first megabyte of a larger raw file fits Buffer 1.
+        bytes.resize(std::min(bytes.size(), limit));
+        return LoadRaw(bytes, buffer1);
+    }
+    // A stream carries one chip image at most: past that, data would be lost unseen.
+    const auto chipSpace = static_cast<std::size_t>(kChipSpaceSize);
+    return bytes.size() > chipSpace ? TooLarge(path, chipSpace) : LoadRaw(bytes, buffer1);
 }
 
 std::string LoadedLine(const std::string& path, int length) {
@@ -123,14 +151,17 @@ const char* LoadFailureText(LoadStatus status) {
 }
 
 SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length) {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file.IsOpen()) return {SaveStatus::CreateFailed, 0};
-    std::size_t written = 0;
-    const bool wrote =
-        WriteFully(file.Get(), data, static_cast<std::size_t>(std::max(length, 0)), written);
-    const bool closed = file.Close();
-    return {wrote && closed ? SaveStatus::Saved : SaveStatus::WriteFailed,
-            static_cast<int>(written)};
+    const int count = std::max(length, 0);
+    const std::string ext = UpperExtension(path);
+    const std::string text =
+        ext == "HEX" || ext == "IHX"
+            ? ImageToHexText(data, count)
+            : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
+    if (!platform::WriteFileSafely(path, text)) {
+        platform::ReportFailureReason(platform::ErrnoReason(path, errno));
+        return {SaveStatus::WriteFailed, 0};
+    }
+    return {SaveStatus::Saved, count};
 }
 
 std::string SavedLine(const std::string& path, int count) {

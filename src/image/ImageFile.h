@@ -13,19 +13,26 @@ namespace image {
 enum class LoadStatus { Loaded, NoFileChosen, OpenFailed, ConvertFailed };
 
 // How a load ended. length is the value this call stored in g_nLoadedLength (the byte count the
-// log reports), 0 when the file was not opened.
+// log reports), 0 when the file was not read. failedLine is the HEX text's line that a failed
+// conversion blames, 0 otherwise.
 struct LoadResult {
     LoadStatus status;
     int length;
+    int failedLine;
 };
 
-// Reads the file into buffer1 (kImageBufferSize bytes). upperExt "HEX" means Intel HEX: the
-// whole text is converted with ConvertHexToImage (whose message boxes report a bad text) and
-// g_nLoadedLength becomes the text's length. Anything else is raw: buffer1 is filled with 0xFF
-// and the first min(file size, kImageBufferSize) bytes are read to its start. An empty path is
-// NoFileChosen; a file that cannot be opened or read in full, or a text that cannot be held in
-// memory, is OpenFailed; a HEX text that does not convert is ConvertFailed.
-LoadResult LoadImage(const std::string& path, const std::string& upperExt, std::uint8_t* buffer1);
+// Reads the file into buffer1 (kImageBufferSize bytes). upperExt "HEX", or a text that is Intel
+// HEX by its content whatever its name, is converted with ConvertHexToImage (whose message boxes
+// report a bad text) and g_nLoadedLength becomes the text's length. Anything else is raw: buffer1
+// is filled with 0xFF and the first min(file size, kImageBufferSize) bytes are placed at its
+// start. A pipe, FIFO or socket (standard input too) is read to its end when allowStreams is set
+// (the command line; the window never waits on a stream) and may carry one chip image, 64 KiB, or
+// its HEX text. An empty path is NoFileChosen. A file that cannot be opened or read in full, a
+// device, folder or other special file, or a stream that is too long, is OpenFailed, with the
+// reason sent to platform::ReportFailureReason and buffer1 and g_nLoadedLength untouched; a HEX
+// text that does not convert is ConvertFailed.
+LoadResult LoadImage(const std::string& path, const std::string& upperExt, std::uint8_t* buffer1,
+                     bool allowStreams = false);
 
 // The log line of a successful load: 读入文件 <path> 到缓冲1(<length>字节).
 std::string LoadedLine(const std::string& path, int length);
@@ -33,7 +40,7 @@ std::string LoadedLine(const std::string& path, int length);
 // The log line of a failed load; empty for Loaded.
 const char* LoadFailureText(LoadStatus status);
 
-enum class SaveStatus { Saved, CreateFailed, WriteFailed };
+enum class SaveStatus { Saved, WriteFailed };
 
 // How a save ended; count is the number of bytes written to the file.
 struct SaveResult {
@@ -41,9 +48,10 @@ struct SaveResult {
     int count;
 };
 
-// Writes the first length bytes of data to the file, creating it or emptying an existing one.
-// CreateFailed when it cannot be opened for writing (nothing written); WriteFailed when a write
-// or the final close fails, so a full disk is never taken for a saved file.
+// Writes the first length bytes of data to the file: as Intel HEX when the name ends in .hex or
+// .ihx (any case), else raw. The file is replaced the way platform/FileUtil replaces files, so a
+// failure never leaves a half-written file where the old one was. WriteFailed, with the reason
+// sent to platform::ReportFailureReason, when any step fails; count is then 0.
 SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length);
 
 // The log line of a successful save: 缓冲2保存到文件 <path>(<count>字节).

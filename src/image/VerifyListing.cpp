@@ -6,8 +6,6 @@ namespace image {
 namespace {
 
 constexpr int kComparedBytes = 0x10000;
-constexpr const char* kHeader = "-------------------效验开始------------------";
-constexpr const char* kFooter = "-------------------效验结束------------------";
 
 // The listing shows hexadecimal digits in upper case; nothing else in the line has a letter that
 // case changes, so upper-case conversions give the listed text directly.
@@ -27,7 +25,7 @@ std::string CountLine(int count) {
 }  // namespace
 
 VerifyListing CompareBuffers(const std::uint8_t* buffer1, const std::uint8_t* buffer2) {
-    VerifyListing listing{kHeader, {}, {}, kFooter, true};
+    VerifyListing listing{kVerifyHeader, {}, {}, kVerifyFooter, true};
     int differences = 0;
     for (int a = 0; a < kComparedBytes; ++a) {
         if (buffer1[a] != buffer2[a]) ++differences;

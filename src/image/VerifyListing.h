@@ -8,6 +8,10 @@
 // (Buffer 2) over the chip address space, as the status log lists it.
 namespace image {
 
+// The lines that open and close every verify listing.
+inline constexpr const char* kVerifyHeader = "-------------------效验开始------------------";
+inline constexpr const char* kVerifyFooter = "-------------------效验结束------------------";
+
 // The lines of one comparison, in the order the log shows them: header, one line per differing
 // address, count line, footer. equal is true when no byte differs.
 struct VerifyListing {

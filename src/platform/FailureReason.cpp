@@ -1,5 +1,9 @@
 #include "platform/FailureReason.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +15,22 @@ namespace {
 
 std::mutex g_sinkMutex;
 std::shared_ptr<const FailureReasonSink> g_sink;
+
+// What a user can do about a device that failed to open: the usual causes of the usual errors.
+std::string DeviceHint(const std::string& path, int err) {
+    if (err == ENOENT) return "no such device: check that it is plugged in and its driver loaded";
+    if (err == EBUSY) return "another program holds it";
+    if (err != EACCES && err != EPERM) return {};
+    struct stat info {};
+    struct group entry {};
+    struct group* found = nullptr;
+    char names[1024];
+    if (::stat(path.c_str(), &info) == 0 &&
+        ::getgrgid_r(info.st_gid, &entry, names, sizeof names, &found) == 0 && found) {
+        return std::string("add yourself to the ") + found->gr_name + " group, which may use it";
+    }
+    return "you may not use it";
+}
 
 }  // namespace
 
@@ -34,9 +54,9 @@ void ReportFailureReason(const std::string& reason) {
 
 std::string ErrnoReason(const std::string& subject, int err, const std::string& hint) {
     std::string text = subject + ": " + std::strerror(err);
-    if (!hint.empty()) {
-        text += " (" + hint + ")";
-    }
+    const std::string advice =
+        hint.empty() && subject.rfind("/dev/", 0) == 0 ? DeviceHint(subject, err) : hint;
+    if (!advice.empty()) text += " (" + advice + ")";
     return text;
 }
 

@@ -17,7 +17,9 @@ void SetFailureReasonSink(FailureReasonSink sink);
 // Hands one reason line (no trailing newline) to the sink. Callable from any thread.
 void ReportFailureReason(const std::string& reason);
 
-// "subject: strerror(err)", with " (hint)" appended when a hint is given.
+// "subject: strerror(err)", with " (hint)" appended when a hint is given. A device path under
+// /dev/ without a hint gets the usual advice for its error: for a permission error, the group
+// that owns the device (for example lp or dialout); for EBUSY and ENOENT, what they mean here.
 std::string ErrnoReason(const std::string& subject, int err, const std::string& hint = {});
 
 }  // namespace platform

@@ -1,10 +1,18 @@
 #include "platform/Profile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
 #include "platform/TextCodec.h"
 
@@ -31,16 +39,33 @@ std::string Joined(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+// A name as the look-ups compare it: ASCII letters in lower case, every other byte as it is.
+std::string Folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return Folded(a) == Folded(b);
+}
+
+// A value whose first and last characters are the same quote (' or ") loses both, as Windows
+// reads it: KEY="1" is the value 1.
+std::string_view Unquoted(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+// The UTF-8 byte-order mark that Windows editors put at the start of a file.
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// The look-up view of a file: for the first section of each name, the first value of each key,
+// both names folded, the values decoded to UTF-8 and unquoted.
+using Section = std::unordered_map<std::string, std::string>;
+using Index = std::unordered_map<std::string, Section>;
 
 bool HasNonAscii(std::string_view s) {
     for (char c : s)
@@ -51,22 +76,22 @@ bool HasNonAscii(std::string_view s) {
 // One INI file held in memory as lines, with the lookups and the single-line edits.
 class IniText {
 public:
-    explicit IniText(const std::string& path) {
-        std::string bytes;
-        m_exists = ReadWholeFile(path, bytes);
+    explicit IniText(std::string_view bytes) {
+        m_bom = bytes.substr(0, kBom.size()) == kBom;
+        if (m_bom) bytes.remove_prefix(kBom.size());
         m_gbk = !IsValidUtf8(bytes);
         size_t start = 0;
         while (start < bytes.size()) {
-            size_t nl = bytes.find('\n', start);
+            const size_t nl = bytes.find('\n', start);
             Line line;
             if (nl == std::string::npos) {
-                line.text = bytes.substr(start);
+                line.text = std::string(bytes.substr(start));
                 start = bytes.size();
             } else {
                 size_t end = nl;
                 if (end > start && bytes[end - 1] == '\r') --end;
-                line.text = bytes.substr(start, end - start);
-                line.ending = bytes.substr(end, nl + 1 - end);
+                line.text = std::string(bytes.substr(start, end - start));
+                line.ending = std::string(bytes.substr(end, nl + 1 - end));
                 if (m_eol.empty()) m_eol = line.ending;
                 start = nl + 1;
             }
@@ -93,13 +118,21 @@ public:
         return std::nullopt;
     }
 
-    std::optional<std::string> Value(std::string_view section, std::string_view key) const {
-        std::optional<size_t> header = FindSection(section);
-        if (!header) return std::nullopt;
-        std::optional<size_t> line = FindKey(*header, key);
-        if (!line) return std::nullopt;
-        std::string_view text = m_lines[*line].text;
-        return Decode(Trim(text.substr(text.find('=') + 1)));
+    Index Lookups() const {
+        Index index;
+        Section* current = nullptr;  // null in a later section of an earlier name
+        std::string name;
+        for (const Line& line : m_lines) {
+            if (std::optional<std::string> header = SectionName(line.text)) {
+                auto [at, added] = index.try_emplace(Folded(*header));
+                current = added ? &at->second : nullptr;
+            } else if (current && KeyOf(line.text, name)) {
+                std::string_view text = line.text;
+                current->try_emplace(Folded(name),
+                                     Decode(Unquoted(Trim(text.substr(text.find('=') + 1)))));
+            }
+        }
+        return index;
     }
 
     bool Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -135,11 +168,9 @@ public:
             out += l.text;
             out += l.ending;
         }
-        if (m_gbk && IsValidUtf8(out) && HasNonAscii(out)) return GbkToUtf8(out);
-        return out;
+        if (m_gbk && IsValidUtf8(out) && HasNonAscii(out)) out = GbkToUtf8(out);
+        return m_bom ? Joined({kBom, out}) : out;
     }
-
-    bool Exists() const { return m_exists; }
 
 private:
     std::optional<std::string> SectionName(std::string_view text) const {
@@ -174,8 +205,87 @@ private:
     std::vector<Line> m_lines;
     std::string m_eol;
     bool m_gbk = false;
-    bool m_exists = false;
+    bool m_bom = false;
 };
+
+// The files read for look-ups, each kept while its identity and change time stay the same, so a
+// run of look-ups reads a file once. Small: it is emptied when full.
+constexpr size_t kMaxCachedFiles = 8;
+
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+struct CachedFile {
+    FileStamp stamp;
+    std::shared_ptr<const Index> index;
+};
+
+std::mutex g_cacheMutex;
+std::unordered_map<std::string, CachedFile> g_cache;  // guarded by g_cacheMutex
+std::size_t g_fileReads = 0;                          // guarded by g_cacheMutex
+std::unordered_set<std::string> g_reported;           // guarded by g_cacheMutex
+
+// Reports the reason a settings file could not be used, once per path for the process's life.
+void ReportOnce(const std::string& path, int err) {
+    bool first = false;
+    {
+        std::lock_guard lock(g_cacheMutex);
+        first = g_reported.insert(path).second;
+    }
+    if (first) ReportFailureReason(ErrnoReason(path, err));
+}
+
+void Forget(const std::string& path) {
+    std::lock_guard lock(g_cacheMutex);
+    g_cache.erase(path);
+}
+
+// The look-up view of the file; empty when it is missing or cannot be read (reported once).
+std::shared_ptr<const Index> LookupsOf(const std::string& path) {
+    static const auto s_empty = std::make_shared<const Index>();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) ReportOnce(path, errno);
+        return s_empty;
+    }
+    const FileStamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    {
+        std::lock_guard lock(g_cacheMutex);
+        auto found = g_cache.find(path);
+        if (found != g_cache.end() && found->second.stamp == stamp) return found->second.index;
+    }
+    // Read outside the lock, so that other threads' look-ups of other files do not wait.
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        if (errno != ENOENT) ReportOnce(path, errno);
+        return s_empty;
+    }
+    auto index = std::make_shared<const Index>(IniText(bytes).Lookups());
+    std::lock_guard lock(g_cacheMutex);
+    ++g_fileReads;
+    if (g_cache.size() >= kMaxCachedFiles && !g_cache.contains(path)) g_cache.clear();
+    g_cache[path] = {stamp, index};
+    return index;
+}
+
+std::optional<std::string> Value(std::string_view section, std::string_view key,
+                                 const std::string& path) {
+    const std::shared_ptr<const Index> index = LookupsOf(path);
+    auto s = index->find(Folded(section));
+    if (s == index->end()) return std::nullopt;
+    auto k = s->second.find(Folded(key));
+    if (k == s->second.end()) return std::nullopt;
+    return k->second;
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -188,7 +298,7 @@ int HexDigit(char c) {
 
 int GetProfileInt(std::string_view section, std::string_view key, int def,
                   const std::string& path) {
-    std::optional<std::string> value = IniText(path).Value(section, key);
+    std::optional<std::string> value = Value(section, key, path);
     if (!value) return def;
     std::string_view v = *value;
     bool negative = false;
@@ -207,13 +317,13 @@ int GetProfileInt(std::string_view section, std::string_view key, int def,
 
 std::string GetProfileString(std::string_view section, std::string_view key, std::string_view def,
                              const std::string& path) {
-    std::optional<std::string> value = IniText(path).Value(section, key);
+    std::optional<std::string> value = Value(section, key, path);
     return value ? *value : std::string(def);
 }
 
 bool GetProfileStruct(std::string_view section, std::string_view key, void* data, std::size_t size,
                       const std::string& path) {
-    std::optional<std::string> value = IniText(path).Value(section, key);
+    std::optional<std::string> value = Value(section, key, path);
     if (!value || value->size() != 2 * (size + 1)) return false;
     std::vector<std::uint8_t> bytes(size + 1);
     for (size_t i = 0; i <= size; ++i) {
@@ -231,9 +341,19 @@ bool GetProfileStruct(std::string_view section, std::string_view key, void* data
 
 bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path) {
-    IniText ini(path);
+    // A file that exists but cannot be read is never written over with only this key.
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes) && errno != ENOENT) {
+        ReportOnce(path, errno);
+        return false;
+    }
+    IniText ini(bytes);
     if (!ini.Set(section, key, value)) return false;
-    return WriteFileAtomically(path, ini.Bytes());
+    const bool written = WriteFileSafely(path, ini.Bytes());
+    const int err = errno;
+    Forget(path);
+    if (!written) ReportOnce(path, err);
+    return written;
 }
 
 bool WriteProfileStruct(std::string_view section, std::string_view key, const void* data,
@@ -250,6 +370,11 @@ bool WriteProfileStruct(std::string_view section, std::string_view key, const vo
         text += kDigits[b & 0x0F];
     }
     return WriteProfileString(section, key, text, path);
+}
+
+std::size_t ProfileFileReads() {
+    std::lock_guard lock(g_cacheMutex);
+    return g_fileReads;
 }
 
 }  // namespace platform

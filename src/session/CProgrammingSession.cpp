@@ -6,6 +6,7 @@
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "sim/SimSettings.h"
 
 namespace {
 
@@ -69,7 +70,13 @@ void CProgrammingSession::Start(IProgrammerOwner* owner) {
     m_programmer.m_nComPort = m_settings.nComPort;
     m_programmer.m_nBaudIndex = m_settings.nBaudIndex;
     m_programmer.Init(owner, m_settings.nProgrammerType, m_settings.nSpeedIndex);
-    m_programmer.LoadChipList();
+    // A front end that read the list before starting (the command line checks --chip) is not
+    // made to read the file again.
+    if (m_programmer.GetChipCount() == 0) {
+        m_programmer.LoadChipList();
+    } else {
+        m_programmer.ShowChipList();
+    }
     m_view.SelectChip(m_settings.nChipIndex);
 }
 
@@ -181,10 +188,12 @@ void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
         m_programmer.DetectChip(chip);
         m_bStepDetect = false;
     } else if (m_bStepErase) {
+        if (m_bStepWrite && !ImageFitsChip(chip)) return;
         BeginBusyStep(SessionButton::Erase);
         m_programmer.EraseChip(chip);
         m_bStepErase = false;
     } else if (m_bStepWrite) {
+        if (!ImageFitsChip(chip)) return;
         EnableButtons(false);
         // Edits made in the Buffer 1 view are what gets written.
         m_view.CopyBuffer1View(m_programmer.m_pBuffer1.get(), kChipSpaceSize);
@@ -211,9 +220,30 @@ void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
     }
 }
 
+bool CProgrammingSession::ImageFitsChip(int chip) {
+    std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
+    m_view.CopyBuffer1View(buffer1, kChipSpaceSize);
+    int end = kImageBufferSize;
+    while (end > 0 && buffer1[end - 1] == 0xFF) --end;
+    const int rom = chip >= 0 && chip < m_programmer.GetChipCount()
+                        ? chiplist::RomBytes(m_programmer.GetChip(chip))
+                        : kChipSpaceSize;
+    if (end == 0) {
+        // Erasing and then writing nothing would leave a blank chip and report success.
+        AddLog(image::LoadFailureText(image::LoadStatus::NoFileChosen));
+    } else if (end > rom) {
+        AddLog(Format("数据长度%d字节超出器件ROM容量%d字节.", end, rom));
+    } else {
+        return true;
+    }
+    RunNextStep(false, true);
+    return false;
+}
+
 bool CProgrammingSession::LoadBuffer1() {
     std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
-    const image::LoadResult result = image::LoadImage(m_strFilePath, m_strFileExt, buffer1);
+    const image::LoadResult result =
+        image::LoadImage(m_strFilePath, m_strFileExt, buffer1, m_bReadStreams);
     if (result.status == image::LoadStatus::Loaded) {
         m_view.ShowBuffer1(buffer1, kImageBufferSize);
         AddLog(image::LoadedLine(m_strFilePath, result.length));
@@ -225,6 +255,7 @@ bool CProgrammingSession::LoadBuffer1() {
         m_view.ShowBuffer1(buffer1, kImageBufferSize);
     }
     AddLog(image::LoadFailureText(result.status));
+    if (result.failedLine > 0) AddLog(Format("HEX文件第%d行有错误.", result.failedLine));
     RunNextStep(false, true);
     return false;
 }
@@ -252,6 +283,11 @@ void CProgrammingSession::ShowProgress(const char* format) {
     m_view.SetProgress(ProgressPercent(m_programmer.m_nPos, m_programmer.m_nDataLen), text);
 }
 
+void CProgrammingSession::LogSimulatedTarget() {
+    const std::string text = SimulatedChipText();
+    if (!text.empty()) AddLog(text);
+}
+
 void CProgrammingSession::ShowDetection(bool detected) {
     const std::string signature =
         Format("(特征字:%02x %02x %02x).", m_programmer.m_Signature[0].load(),
@@ -276,6 +312,7 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             break;
         case PE_SERIAL_INIT_DONE:
             AddLog("初始化串口通讯完成.");
+            LogSimulatedTarget();
             m_programmer.CheckReady(m_view.ChipSelection());
             break;
         case PE_SERIAL_NOT_INITIALIZED:
@@ -284,6 +321,7 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             break;
         case PE_PARALLEL_INIT_DONE:
             AddLog("初始化并口完成.");
+            LogSimulatedTarget();
             break;
         case PE_READY:
             AddLog("编程器:就绪.");

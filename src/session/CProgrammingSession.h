@@ -31,9 +31,9 @@ public:
     bool SaveSettings(const std::string& path = SettingsPath());
 
     // Shows the two buffers in the views, initialises the programmer of the working type, port,
-    // baud index and speed with owner as the receiver of its events, loads the chip list into the
-    // owner and selects the working chip index. Once, after LoadSettings. The owner must outlive
-    // the session.
+    // baud index and speed with owner as the receiver of its events, loads the chip list (unless
+    // it is loaded already) into the owner and selects the working chip index. Once, after
+    // LoadSettings. The owner must outlive the session.
     void Start(IProgrammerOwner* owner);
 
     // Status log: appends one line at m_nLogLines.
@@ -75,6 +75,9 @@ public:
     // Lists every differing byte of the first 64 KiB of both buffers; true when they agree.
     bool VerifyBuffers();
 
+    // Whether image files may be pipes, FIFOs or standard input, read to their end (the command
+    // line); the window leaves it off so that its thread never waits on a stream.
+    bool m_bReadStreams = false;
     int m_nLogLines = 0;
     bool m_bVerifyAfterRead = false;
     int m_nWritesDone = 0;
@@ -97,6 +100,12 @@ private:
     // Progress bar text and position for a write or read progress event.
     void ShowProgress(const char* format);
     void ShowDetection(bool detected);
+    // Before a chain that writes changes the chip: fails it, with a log line, when the image
+    // (the Buffer 1 view's edits included) holds nothing to write or has data beyond the ROM of
+    // the chip row in use.
+    bool ImageFitsChip(int chip);
+    // After the port's init line: says so when the target is a simulated chip.
+    void LogSimulatedTarget();
 
     ISessionView& m_view;
     SettingsRecord m_settings;

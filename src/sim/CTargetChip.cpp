@@ -1,11 +1,16 @@
 #include "sim/CTargetChip.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
+#include "sim/SimSettings.h"
 
 namespace {
 
@@ -13,11 +18,22 @@ constexpr std::uint8_t kBusyMark = 0x80;
 
 }  // namespace
 
-CTargetChip::CTargetChip(Model model)
-    : m_model(model), m_flash(model == Model::AT89S51 ? 4096 : 8192, 0xFF) {}
+CTargetChip::CTargetChip(Model model) : m_model(model), m_flash(FlashBytes(model), 0xFF) {
+    NoteSimulatedChip(this, ModelName(model), "");
+}
 
 CTargetChip::~CTargetChip() {
     Flush();
+    if (m_nLockFd >= 0) ::close(m_nLockFd);
+    ForgetSimulatedChip(this);
+}
+
+int CTargetChip::FlashBytes(Model model) {
+    return model == Model::AT89S51 ? 4096 : 8192;
+}
+
+const char* CTargetChip::ModelName(Model model) {
+    return model == Model::AT89S51 ? "AT89S51" : "AT89S52";
 }
 
 bool CTargetChip::ModelFromName(const std::string& name, Model& model) {
@@ -139,14 +155,49 @@ void CTargetChip::Apply(const std::array<std::uint8_t, 4>& instr) {
     }
 }
 
+bool CTargetChip::LockBackingFile(const std::string& path) {
+    // The lock lives in a file of its own: the flash file is replaced, not rewritten, on every
+    // flush, and a lock on a replaced file would no longer keep a second run out.
+    const std::string lockPath = path + ".lock";
+    m_nLockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_nLockFd < 0) {
+        platform::ReportFailureReason(
+            platform::ErrnoReason(path, errno, "cannot make its lock file " + lockPath));
+        return false;
+    }
+    if (::flock(m_nLockFd, LOCK_EX | LOCK_NB) != 0) {
+        platform::ReportFailureReason(
+            platform::ErrnoReason(path, errno, "the simulated chip is in use by another run"));
+        return false;
+    }
+    return true;
+}
+
 bool CTargetChip::SetBackingFile(const std::string& path) {
     m_strBackingFile = path;
+    if (!LockBackingFile(path)) return false;
     std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) return ::access(path.c_str(), F_OK) != 0;
-    for (size_t i = 0; i < m_flash.size() && i < bytes.size(); ++i)
-        m_flash[i] = static_cast<std::uint8_t>(bytes[i]);
-    if (bytes.size() > m_flash.size())
-        m_nLockLevel = std::min(static_cast<std::uint8_t>(bytes[m_flash.size()]), std::uint8_t{3});
+    if (!platform::ReadWholeFile(path, bytes)) {
+        if (::access(path.c_str(), F_OK) == 0) {
+            platform::ReportFailureReason(platform::ErrnoReason(path, errno));
+            return false;
+        }
+        NoteSimulatedChip(this, ModelName(m_model), path);
+        return true;
+    }
+    // The file is the flash followed by one lock-level byte; a file made by a chip of the other
+    // size still ends in its lock byte, and a file of bare flash has none.
+    std::size_t dataSize = bytes.size();
+    const bool lockByte = dataSize == static_cast<std::size_t>(FlashBytes(Model::AT89S51)) + 1 ||
+                          dataSize == static_cast<std::size_t>(FlashBytes(Model::AT89S52)) + 1;
+    if (lockByte) {
+        --dataSize;
+        m_nLockLevel = std::min(static_cast<std::uint8_t>(bytes[dataSize]), std::uint8_t{3});
+    }
+    std::copy_n(bytes.begin(), std::min(dataSize, m_flash.size()), m_flash.begin());
+    // A file of another size is rewritten in this chip's size at the next flush.
+    m_bDirty = bytes.size() != m_flash.size() + 1;
+    NoteSimulatedChip(this, ModelName(m_model), path);
     return true;
 }
 
@@ -154,5 +205,5 @@ void CTargetChip::Flush() {
     if (!m_bDirty || m_strBackingFile.empty()) return;
     std::string bytes(m_flash.begin(), m_flash.end());
     bytes += static_cast<char>(m_nLockLevel);
-    if (platform::WriteFileAtomically(m_strBackingFile, bytes)) m_bDirty = false;
+    if (platform::WriteFileSafely(m_strBackingFile, bytes)) m_bDirty = false;
 }

@@ -49,13 +49,22 @@ public:
 
     // Keeps the flash in a file, followed by one byte with the lock level, so that a later run
     // sees a locked chip too: read now (when it exists), written back whenever programming mode
-    // ends after a change, and at destruction. False when an existing file cannot be read.
+    // ends after a change, and at destruction. A file made for the other model is taken in as
+    // far as it fits (the rest erased) and rewritten in this chip's size. The file is locked
+    // (through PATH.lock) for the chip's life, so two runs never program one simulated chip at
+    // once. False, with the reason reported through platform::ReportFailureReason, when the file
+    // is in use by another chip, its folder does not exist, or an existing file cannot be read.
     bool SetBackingFile(const std::string& path);
     void Flush();
 
     std::uint64_t InstructionCount() const { return m_nInstructions.load(); }
 
+    // The flash size and the display name of a model.
+    static int FlashBytes(Model model);
+    static const char* ModelName(Model model);
+
 private:
+    bool LockBackingFile(const std::string& path);
     std::uint8_t Answer(const std::array<std::uint8_t, 4>& instr);
     void Apply(const std::array<std::uint8_t, 4>& instr);
     std::uint8_t ReadFlash(int address);
@@ -77,5 +86,6 @@ private:
     int m_nStuckAddress = -1;
     std::string m_strBackingFile;
     bool m_bDirty = false;
+    int m_nLockFd = -1;  // holds the backing file's lock
     std::atomic<std::uint64_t> m_nInstructions{0};
 };

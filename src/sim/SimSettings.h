@@ -21,6 +21,16 @@ int SimBusyReads();
 void SetSimEraseMs(int ms);
 int SimEraseMs();
 
+// The simulated chip in use, so the front ends can say that the target is simulated: a chip
+// notes its model name and flash file (empty when it keeps none) when it is made and forgets
+// them when it goes. SimulatedChipText is empty while no simulated chip exists, else a status-log
+// line naming the model and the flash file.
+void NoteSimulatedChip(const void* chip, const std::string& model, const std::string& flashFile);
+void ForgetSimulatedChip(const void* chip);
+std::string SimulatedChipText();
+// The model name of the simulated chip in use, empty while none exists.
+std::string SimulatedChipModel();
+
 // The same functions under the simulator's namespace, for callers that spell them sim::...
 namespace sim {
 using ::SetSimBusyReads;
@@ -29,4 +39,6 @@ using ::SetSimFlashFile;
 using ::SimBusyReads;
 using ::SimEraseMs;
 using ::SimFlashFile;
+using ::SimulatedChipModel;
+using ::SimulatedChipText;
 }  // namespace sim

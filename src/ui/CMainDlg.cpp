@@ -30,6 +30,7 @@
 #include "core/ProgrammerEvents.h"
 #include "platform/AppPaths.h"
 #include "platform/Profile.h"
+#include "sim/SimSettings.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDialogScript.h"
 #include "ui/CDialogUnits.h"
@@ -178,6 +179,12 @@ void CMainDlg::OnInitDialog() {
     // Shows both buffers, starts the programmer (its answer arrives as an event), fills and
     // selects the chip list.
     m_pSession->Start(this);
+    // A simulated target must never pass for a real one, in the title as in the log.
+    const std::string simulated = SimulatedChipModel();
+    if (!simulated.empty()) {
+        setWindowTitle(windowTitle() + QStringLiteral(" - 模拟器件") +
+                       QString::fromStdString(simulated));
+    }
     if (m_pSession->Settings().bUseHotkey) m_pSettings->EnableHotkey(true);
     ConnectCommands();
     AddShortcutsAndTips();

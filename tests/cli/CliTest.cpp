@@ -14,6 +14,7 @@
 
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -35,11 +36,17 @@ std::string Quoted(const std::string& arg) {
 // user's files and a simulated chip keeps its flash between the runs of one test.
 class CliTest : public ::testing::Test {
 protected:
-    CliResult Run(const std::vector<std::string>& args) {
+    // The shell command that runs olstrin-cli with the arguments, its error stream to a file.
+    std::string Command(const std::vector<std::string>& args) {
+        std::filesystem::create_directories(dir.File("cfg"));
         std::string command = "XDG_CACHE_HOME=" + Quoted(dir.File("cache")) + " " +
                               Quoted(OLSTRIN_CLI) + " --settings " + Quoted(dir.File("cfg"));
         for (const std::string& arg : args) command += " " + Quoted(arg);
-        command += " 2>" + Quoted(dir.File("stderr"));
+        return command + " 2>" + Quoted(dir.File("stderr"));
+    }
+
+    // Runs a shell command; out is what it prints, err what olstrin-cli printed on its errors.
+    CliResult Shell(const std::string& command) {
         CliResult result;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) return result;
@@ -50,6 +57,11 @@ protected:
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.err = dir.Read("stderr");
         return result;
+    }
+
+    // Runs olstrin-cli; shellTail follows the command (redirections, a background job).
+    CliResult Run(const std::vector<std::string>& args, const std::string& shellTail = "") {
+        return Shell(Command(args) + shellTail);
     }
 
     TempDir dir;
@@ -66,7 +78,10 @@ TEST_F(CliTest, ChipsListsTheChipDatabase) {
 TEST_F(CliTest, SimulatedAutoCompleteOfTheExampleSucceedsWithoutWritingSettings) {
     const CliResult result = Run({"--simulate", "auto", hex});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_THAT(result.out, StartsWith("初始化并口完成.\n读入文件 " + hex + " 到缓冲1("));
+    // The simulated target says so right after the port's init line.
+    EXPECT_THAT(result.out,
+                StartsWith("初始化并口完成.\n使用模拟器件AT89S52(闪存文件 " + dir.File("cache") +
+                           "/olstrin/sim-at89s52.bin).\n读入文件 " + hex + " 到缓冲1("));
     for (const char* line :
          {"编程器:就绪.", "编程器:检测到器件(特征字:1e 52 06).", "编程器:擦除器件完成.",
           "编程器:写器件完成.",
@@ -120,7 +135,9 @@ TEST_F(CliTest, StoredMarksAndOptionsShapeTheChainAndTheSettingsStayUntouched) {
 TEST_F(CliTest, SerialBoxRunsTheChainAndASilentPortTimesOut) {
     const CliResult box = Run({"--type", "0", "--port", "2", "--com", "sim", "auto", hex});
     EXPECT_EQ(box.status, 0) << box.err;
-    EXPECT_THAT(box.out, StartsWith("初始化串口通讯完成.\n编程器:就绪.\n"));
+    EXPECT_THAT(
+        box.out,
+        StartsWith("初始化串口通讯完成.\n使用模拟器件AT89S52(闪存不保存).\n编程器:就绪.\n"));
     EXPECT_THAT(box.out, HasSubstr("编程器:写器件完成.\n编程器:就绪.\n编程器:读器件开始.\n"));
 
     // A terminal nobody answers on: the ready check waits until the command line gives up.
@@ -151,14 +168,80 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
                                                {"write"},
                                                {"--baud", "1200", "detect"},
                                                {"--type", "0", "--simulate", "detect"},
-                                               {"--simulate", "--chip", "Z80", "detect"}}) {
+                                               {"--simulate", "--chip", "Z80", "detect"},
+                                               {"--simulate", "read", ""},
+                                               {"--settings", dir.File("none"), "detect"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_THAT(result.err, StartsWith("olstrin-cli: "));
     }
+    EXPECT_THAT(Run({"read", ""}).err, HasSubstr("takes a file name"));
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("SYNOPSIS"));
+}
+
+// "-" is standard input for images and standard output for a read; the log then moves to the error
+// stream so the image stays clean.
+TEST_F(CliTest, StandardInputAndOutputCarryImages) {
+    const CliResult write = Run({"--simulate", "auto", "-"}, " <" + Quoted(hex));
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("读入文件 /dev/stdin 到缓冲1(478字节)."));
+    EXPECT_THAT(write.out, HasSubstr("共发现    0个单元不对!"));
+
+    const CliResult read = Run({"--simulate", "read", "-"});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out.substr(0, 3), std::string("\x02\x00\x06", 3));
+    EXPECT_THAT(read.err, HasSubstr("缓冲2保存到文件 -("));
+    EXPECT_THAT(read.err, EndsWith("olstrin-cli: success\n"));
+
+    const CliResult zero = Run({"--simulate", "write", "/dev/zero"});
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_THAT(zero.out, HasSubstr("打开文件失败."));
+    EXPECT_THAT(zero.err, HasSubstr("/dev/zero: not a regular file"));
+}
+
+// A reader that goes away must neither kill a chip operation half-way nor leave a success line.
+TEST_F(CliTest, ClosedOutputFailsAfterTheOperationEnds) {
+    const CliResult result = Shell("{ " + Command({"--simulate", "auto", hex}) + "; echo $? >" +
+                                   Quoted(dir.File("rc")) + "; } | head -c 1 >/dev/null");
+    EXPECT_EQ(dir.Read("rc"), "1\n");
+    EXPECT_THAT(result.err, HasSubstr("standard output could not be written"));
+    EXPECT_THAT(result.err, EndsWith("olstrin-cli: failed\n"));
+}
+
+// SIGTERM while the programmer is waited for: one line, exit 143, no closing word.
+TEST_F(CliTest, SignalStopsTheRunWithItsOwnStatus) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const CliResult result =
+        Run({"--type", "0", "--com", ::ptsname(master), "--timeout", "5", "detect"},
+            " & sleep 0.5; kill -TERM $!; wait $!");
+    ::close(master);
+    EXPECT_EQ(result.status, 143);
+    EXPECT_THAT(result.err, EndsWith("olstrin-cli: interrupted by SIGTERM; the programmer was "
+                                     "stopped\n"));
+    EXPECT_THAT(result.err, Not(HasSubstr("failed")));
+}
+
+// A simulated flash file in a folder that does not exist fails the port's start.
+TEST_F(CliTest, SimulatedFlashFileMustHaveAFolder) {
+    const CliResult missing =
+        Run({"--simulate", "--sim-image", dir.File("no/flash.bin"), "detect"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.out, HasSubstr("初始化并口失败."));
+    EXPECT_THAT(missing.err, HasSubstr(dir.File("no/flash.bin") + ": No such file or directory"));
+}
+
+// Control characters in a file name are printed escaped, never sent to the terminal.
+TEST_F(CliTest, ControlCharactersArePrintedEscaped) {
+    const CliResult loaded = Run({"--simulate", "write", dir.Write("a\x1b[2Jb.bin", "\x02")});
+    EXPECT_THAT(loaded.out, HasSubstr("a\\x1B[2Jb.bin 到缓冲1(1字节)."));
+    const CliResult missing = Run({"--simulate", "write", dir.File("c\rd.bin")});
+    EXPECT_THAT(missing.err, HasSubstr("c\\x0Dd.bin: No such file"));
+    EXPECT_EQ((loaded.out + missing.err).find_first_of("\x1b\r"), std::string::npos);
 }
 
 }  // namespace

@@ -126,7 +126,9 @@ TEST_F(CProgrammerTest, EmptyListOrIndexPastTheEndIsRefused) {
     programmer.WriteChip(1);
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(queue.TakeAll(), (std::vector<int>{PE_INVALID_OPERATION, PE_INVALID_OPERATION}));
-    EXPECT_EQ(programmer.GetSelectedChip(), nullptr);
+    // A refused index is not stored: the selection stays on the last valid row.
+    EXPECT_EQ(programmer.m_nSelChip, 0);
+    EXPECT_EQ(programmer.GetSelectedChip(), &programmer.GetChip(0));
 }
 
 TEST_F(CProgrammerTest, UnknownTypeAndBadBaudIndexCreateNothingUsable) {

@@ -46,13 +46,11 @@ protected:
     std::vector<std::uint8_t> image;
 };
 
-TEST_F(ImageHexTest, FourByteRecordWithAnyChecksumAndLineEnd) {
+TEST_F(ImageHexTest, FourByteRecordWithAnyLineEnd) {
     const std::string variants[] = {
         kFourBytes + kHexEnd,
         ":0400000012345678E8\n:00000001FF\n",
         ":0400000012345678E8\r:00000001FF\r",
-        ":04000000123456780B\r\n:00000001FF\r\n",  // wrong checksum
-        ":0400000012345678\r\n:00000001FF\r\n",    // no checksum
     };
     for (const std::string& text : variants) {
         SCOPED_TRACE(text);
@@ -148,6 +146,9 @@ TEST_F(ImageHexTest, RefusedRecordsKeepEarlierRecordsAndSayWhy) {
         {":00000000\r\n", image::kHexBadRecordText},          // 4 bytes: no room for data
         {":\r\n", image::kHexBadRecordText},
         {":0600000012345678E8\r\n", image::kHexBadRecordText},  // count beyond the record
+        {":04000000123456780B\r\n", image::kHexBadRecordText},  // wrong checksum
+        {":0400000012345678\r\n", image::kHexBadRecordText},    // no checksum
+        {":0300000012345678E8\r\n", image::kHexBadRecordText},  // a byte past the checksum
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.record);
@@ -172,6 +173,46 @@ TEST(ImageHexByte, AcceptsExactlyTheHexDigitsOfEitherCase) {
         EXPECT_EQ(high, expected * 16) << c;
         EXPECT_EQ(low, expected) << c;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The line a failure is blamed on, counting LF, CR LF and lone CR line ends alike.
+TEST_F(ImageHexTest, FailureNamesTheLineToBlame) {
+    int line = -1;
+    const std::string text = "\n" + kFourBytes + "\r:0400000012345678E7\n" + kHexEnd;
+    EXPECT_EQ(image::ConvertHexToImage(text.c_str(), image.data(), &line), -1);
+    EXPECT_EQ(line, 4);
+    EXPECT_EQ(image::ConvertHexToImage((kFourBytes + ":04 00\r\n" + kHexEnd).c_str(), image.data(),
+                                       &line),
+              -1);
+    EXPECT_EQ(line, 2);
+    EXPECT_EQ(image::ConvertHexToImage("no end", image.data(), &line), -1);
+    EXPECT_EQ(line, 0);
+}
+
+TEST(ImageHexContent, WholeTextOfRecordsIsHexAndAnythingElseIsNot) {
+    EXPECT_TRUE(image::IsIntelHexText(kFourBytes + kHexEnd));
+    EXPECT_TRUE(image::IsIntelHexText(":0400000012345678e8\n\n" + kHexEnd));
+    EXPECT_FALSE(image::IsIntelHexText(kFourBytes));                          // no end record
+    EXPECT_FALSE(image::IsIntelHexText("x" + kFourBytes + kHexEnd));          // a line not a record
+    EXPECT_FALSE(image::IsIntelHexText(":0400000012345678E\r\n" + kHexEnd));  // odd digits
+    EXPECT_FALSE(image::IsIntelHexText(std::string("\x02\x00:00000001FF", 13)));
+}
+
+// The writer's text is checked against records written out by hand: 16-byte rows, erased rows
+// left out, checksums, CR LF, the end record.
+TEST(ImageHexContent, ImageToHexTextWritesCheckedRecords) {
+    std::vector<std::uint8_t> data(40, 0xFF);
+    data[0] = 0x02;
+    data[2] = 0x03;
+    data[39] = 0x80;
+    EXPECT_EQ(image::ImageToHexText(data.data(), 40),
+              ":1000000002FF03FFFFFFFFFFFFFFFFFFFFFFFFFFF9\r\n"
+              ":08002000FFFFFFFFFFFFFF805F\r\n"
+              ":00000001FF\r\n");
 }
 
 }  // namespace

@@ -210,12 +210,25 @@ TEST_F(ChipListDocumentTest, SaveReplacesTheFileWholeWithoutLeftovers) {
     EXPECT_EQ(entries, 1);
 }
 
+TEST_F(ChipListDocumentTest, SaveThroughASymlinkReplacesItsTargetAndKeepsTheLink) {
+    std::filesystem::create_directory(dir.File("lists"));
+    dir.Write("lists/ChipList.chip", FileBytes(WornRecords()));
+    std::filesystem::create_symlink("lists/ChipList.chip", dir.File("ChipList.chip"));
+    ASSERT_TRUE(doc.Open(dir.File("ChipList.chip")));
+    ASSERT_TRUE(doc.RemoveRow(0));
+    const SaveResult saved = doc.Save();
+    EXPECT_TRUE(saved.ok);
+    EXPECT_FALSE(saved.redirected);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("ChipList.chip")));
+    EXPECT_EQ(dir.Read("lists/ChipList.chip"), doc.Bytes());
+}
+
 TEST_F(ChipListDocumentTest, ListThatCannotBeWrittenIsSavedToTheSettingsFolder) {
     TempDir settings;
     platform::SetSettingsDir(settings.path());
     const std::string installed = dir.path() + "/share/ChipList.chip";
     std::filesystem::create_directory(dir.path() + "/share");
-    platform::WriteFileAtomically(installed, FileBytes(WornRecords(), kHeaderJunk));
+    platform::WriteFileSafely(installed, FileBytes(WornRecords(), kHeaderJunk));
     ASSERT_TRUE(doc.Open(installed));
     ASSERT_EQ(doc.SetText(2, Column::Algorithm, "3"), FieldError::None);
 

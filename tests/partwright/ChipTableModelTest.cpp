@@ -95,7 +95,7 @@ TEST_F(ChipTableModelTest, StatusLineTellsWhereAnUnwritableListWasSaved) {
     platform::SetSettingsDir(settings.path());
     std::filesystem::create_directory(dir.File("share"));
     const std::string installed = dir.File("share/ChipList.chip");
-    platform::WriteFileAtomically(installed, TwoChips());
+    platform::WriteFileSafely(installed, TwoChips());
 
     PartwrightWindow window;
     ASSERT_TRUE(window.openList(Q(installed)));

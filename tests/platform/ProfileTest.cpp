@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "TimeLimit.h"
+#include "platform/FailureReason.h"
 #include "platform/Profile.h"
 #include "support/TempDir.h"
 
@@ -110,14 +116,98 @@ TEST(ProfileFiles, NewFilesAndSectionsAreUtf8WithLf) {
     EXPECT_EQ(dir.Read("b.ini"), "[A]\nx=1\ny=2\n[B]\nz=3\n");
 }
 
+// Records the failure reasons reported while it lives.
+class RecordedReasons {
+public:
+    RecordedReasons() {
+        platform::SetFailureReasonSink([this](const std::string& r) { lines.push_back(r); });
+    }
+    ~RecordedReasons() { platform::SetFailureReasonSink({}); }
+    std::vector<std::string> lines;
+};
+
 TEST(ProfileFiles, FailedWriteReportsFailure) {
     TempDir dir;
-    EXPECT_FALSE(platform::WriteProfileString("A", "x", "1", dir.File("no/such/dir/a.ini")));
+    RecordedReasons reasons;
+    const std::string ini = dir.File("no/such/dir/a.ini");
+    EXPECT_FALSE(platform::WriteProfileString("A", "x", "1", ini));
+    EXPECT_EQ(reasons.lines, std::vector<std::string>{platform::ErrnoReason(ini, ENOENT)});
+}
+
+TEST(ProfileFiles, NotepadFileWithBomAndQuotedValuesReadsAsOnWindows) {
+    TempDir dir;
+    const std::string ini =
+        dir.Write("Dranvik.ini",
+                  "\xEF\xBB\xBF[引脚控制]\r\nMOSI=\"1\"\r\nMISO=' 2 '\r\nSCK=\"3'\r\nE=\"\r\n");
+    EXPECT_EQ(platform::GetProfileInt("引脚控制", "MOSI", 0, ini), 1);
+    EXPECT_EQ(platform::GetProfileString("引脚控制", "MISO", "", ini), " 2 ");
+    EXPECT_EQ(platform::GetProfileString("引脚控制", "SCK", "", ini), "\"3'");
+    EXPECT_EQ(platform::GetProfileString("引脚控制", "E", "", ini), "\"");
+
+    ASSERT_TRUE(platform::WriteProfileString("引脚控制", "MOSI", "4", ini));
+    EXPECT_EQ(dir.Read("Dranvik.ini"),
+              "\xEF\xBB\xBF[引脚控制]\r\nMOSI=4\r\nMISO=' 2 '\r\nSCK=\"3'\r\nE=\"\r\n");
+}
+
+TEST(ProfileFiles, SettingsFileThatIsNotRegularGivesDefaultsReportedOnce) {
+    TempDir dir;
+    RecordedReasons reasons;
+    const std::string fifo = dir.File("LastFile.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(
+        WithinTimeLimit([&] { return platform::GetProfileInt("File Number", "n", -1, fifo); }), -1);
+    EXPECT_EQ(WithinTimeLimit(
+                  [&] { return platform::GetProfileString("LastFile", "File 0", "d", fifo); }),
+              "d");
+    // Nothing is written into the FIFO in place of the unread file.
+    EXPECT_FALSE(
+        WithinTimeLimit([&] { return platform::WriteProfileString("A", "x", "1", fifo); }));
+    EXPECT_EQ(reasons.lines, std::vector<std::string>{platform::ErrnoReason(fifo, EOPNOTSUPP)});
+}
+
+TEST(ProfileFiles, LookUpsReadAnUnchangedFileOnce) {
+    TempDir dir;
+    std::string text = "[File Number]\nn=300\n[LastFile]\n";
+    for (int i = 0; i < 300; ++i)
+        text += "File " + std::to_string(i) + "=f" + std::to_string(i) + "\n";
+    const std::string ini = dir.Write("LastFile.ini", text);
+
+    const std::size_t before = platform::ProfileFileReads();
+    EXPECT_EQ(platform::GetProfileInt("File Number", "n", 0, ini), 300);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(platform::GetProfileString("LastFile", "File " + std::to_string(i), "", ini),
+                  "f" + std::to_string(i));
+    EXPECT_EQ(platform::ProfileFileReads(), before + 1);
+
+    // A write, or another program replacing the file, is seen by the next look-up.
+    ASSERT_TRUE(platform::WriteProfileString("LastFile", "File 7", "new", ini));
+    EXPECT_EQ(platform::GetProfileString("LastFile", "File 7", "", ini), "new");
+    dir.Write("LastFile.ini", "[LastFile]\nFile 7=other\n");
+    EXPECT_EQ(platform::GetProfileString("LastFile", "File 7", "", ini), "other");
+    EXPECT_EQ(platform::ProfileFileReads(), before + 3);
 }
 
 }  // namespace
 
 namespace {
+
+TEST(ProfileFiles, LookUpsFromSeveralThreadsWhileAWriterReplacesTheFile) {
+    TempDir dir;
+    const std::string ini = dir.Write("Dranvik.ini", "[Devices]\nLPT=sim\n");
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    const auto lookUp = [&] {
+        while (!stop)
+            if (platform::GetProfileString("Devices", "LPT", "", ini) != "sim") ++wrong;
+    };
+    std::thread a(lookUp), b(lookUp);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(platform::WriteProfileString("Other", "n", std::to_string(i), ini));
+    stop = true;
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong, 0);
+}
 
 TEST(ProfileFiles, GbkFileThatWouldReadAsUtf8AfterAWriteIsStoredAsUtf8) {
     TempDir dir;

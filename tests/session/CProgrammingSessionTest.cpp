@@ -53,13 +53,14 @@ TEST_F(SessionTest, FailedLoadEndsTheChainBeforeTheProgrammerIsContacted) {
     MarkAll();
     struct Case {
         std::string path;
-        std::string line;
+        std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {"", "请先打开文件."},
-        {dir.File("missing.bin"), "打开文件失败."},
-        // An extended address record cannot be placed in a 64 KiB image.
-        {dir.Write("ext.hex", ":020000040001F9\n:0100000002FD\n:00000001FF\n"), ""},
+        {"", {"请先打开文件."}},
+        {dir.File("missing.bin"), {"打开文件失败."}},
+        // An extended address record cannot be placed in a 64 KiB image; the log names its line.
+        {dir.Write("ext.hex", ":020000040001F9\n:0100000002FD\n:00000001FF\n"),
+         {"转换HEX文件失败.", "HEX文件第1行有错误."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -68,10 +69,7 @@ TEST_F(SessionTest, FailedLoadEndsTheChainBeforeTheProgrammerIsContacted) {
         session->SetImageFile(c.path);
         ASSERT_TRUE(session->OnAutoComplete());
         Pump();
-        ASSERT_EQ(view.log.size(), 1u);
-        if (!c.line.empty()) {
-            EXPECT_EQ(view.log[0], c.line);
-        }
+        EXPECT_EQ(view.log, c.lines);
         EXPECT_THAT(view.prompts, ElementsAre("failure"));
         EXPECT_THAT(view.ends, ElementsAre(false));
         EXPECT_TRUE(backend->calls.empty());
@@ -167,6 +165,7 @@ TEST_F(SessionTest, SerialWriteWaitsForTheBoxReadyBeforeTheVerifyRead) {
 
 TEST_F(SessionTest, ParallelWriteDoneStartsTheVerifyReadAtOnce) {
     Begin(1);
+    view.view1[0] = 0x02;
     backend->overrides["read"] = {};
     view.SetAutoMark(SessionButton::Write, true);
     view.SetAutoMark(SessionButton::Verify, true);
@@ -174,6 +173,40 @@ TEST_F(SessionTest, ParallelWriteDoneStartsTheVerifyReadAtOnce) {
     session->OnAutoComplete();
     Pump();
     EXPECT_THAT(backend->calls, ElementsAre("ready", "write", "read"));
+}
+
+// A chain that writes must have something to write, and nothing beyond the ROM of the chip in use
+// (row 0: 4 KiB; row 1: 8 KiB); otherwise it fails before the chip is erased or written.
+TEST_F(SessionTest, WritesOfNothingOrPastTheRomStopBeforeTheChipChanges) {
+    Begin();
+    view.SetAutoMark(SessionButton::Erase, true);
+    view.SetAutoMark(SessionButton::Write, true);
+    session->Settings().bAutoDetect = 0;
+    const auto run = [&](int chip, int lastByte, auto command) {
+        ForgetStartUp();
+        backend->calls.clear();
+        view.SelectChip(chip);
+        std::fill(view.view1.begin(), view.view1.end(), 0xFF);
+        if (lastByte > 0) view.view1[static_cast<size_t>(lastByte - 1)] = 0x00;
+        command();
+        Pump();
+    };
+    const auto autoComplete = [&] { session->OnAutoComplete(); };
+    run(0, 0, autoComplete);
+    EXPECT_THAT(view.log, ElementsAre("编程器:就绪.", "请先打开文件."));
+    EXPECT_THAT(backend->calls, ElementsAre("ready"));
+    EXPECT_THAT(view.prompts, ElementsAre("failure"));
+
+    run(0, 4097, [&] { session->OnWrite(); });
+    EXPECT_THAT(view.log, ElementsAre("数据长度4097字节超出器件ROM容量4096字节."));
+    EXPECT_TRUE(backend->calls.empty());
+
+    run(1, 0x3001, autoComplete);
+    EXPECT_THAT(view.log, ElementsAre("编程器:就绪.", "数据长度12289字节超出器件ROM容量8192字节."));
+    EXPECT_THAT(backend->calls, ElementsAre("ready"));
+
+    run(1, 8192, autoComplete);
+    EXPECT_THAT(backend->calls, ElementsAre("ready", "erase", "write"));
 }
 
 TEST_F(SessionTest, UnknownEventCodesFailWithoutALogLine) {

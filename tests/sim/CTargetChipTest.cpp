@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/FailureReason.h"
 #include "sim/CTargetChip.h"
 #include "support/TempDir.h"
 
@@ -130,6 +134,47 @@ TEST(CTargetChip, BackingFileKeepsTheFlashAndTheLockBetweenRuns) {
     ASSERT_TRUE(locked.chip.SetBackingFile(file));
     EXPECT_EQ(locked.chip.LockLevel(), 2);
     EXPECT_EQ(locked.Read(0x0FFF), 0xFF);
+}
+
+// A file made by the other model is taken in as far as it fits: its lock byte never lands in the
+// flash, and the file is rewritten in this chip's size.
+TEST(CTargetChip, BackingFileOfTheOtherSizeIsTakenInSafely) {
+    TempDir dir;
+    std::string s51(4096, '\x11');
+    s51 += '\x01';  // lock level 1
+    const std::string file = dir.Write("s51.bin", s51);
+    {
+        CTargetChip s52(CTargetChip::Model::AT89S52);
+        ASSERT_TRUE(s52.SetBackingFile(file));
+        EXPECT_EQ(s52.Flash()[4095], 0x11);
+        EXPECT_EQ(s52.Flash()[4096], 0xFF);
+        EXPECT_EQ(s52.LockLevel(), 1);
+    }
+    const std::string rewritten = std::string(4096, '\x11') + std::string(4096, '\xFF') + '\x01';
+    EXPECT_TRUE(dir.Read("s51.bin") == rewritten);
+    CTargetChip s51Again(CTargetChip::Model::AT89S51);
+    ASSERT_TRUE(s51Again.SetBackingFile(file));
+    EXPECT_EQ(s51Again.Flash()[4095], 0x11);
+    EXPECT_EQ(s51Again.LockLevel(), 1);
+}
+
+// Two chips never share one flash file: the second is refused while the first lives.
+TEST(CTargetChip, BackingFileServesOneChipAtATime) {
+    TempDir dir;
+    const std::string file = dir.File("flash.bin");
+    std::vector<std::string> reasons;
+    platform::SetFailureReasonSink([&](const std::string& r) { reasons.push_back(r); });
+    {
+        CTargetChip first;
+        ASSERT_TRUE(first.SetBackingFile(file));
+        CTargetChip second;
+        EXPECT_FALSE(second.SetBackingFile(file));
+    }
+    CTargetChip later;
+    EXPECT_TRUE(later.SetBackingFile(file));
+    platform::SetFailureReasonSink({});
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_NE(reasons[0].find("in use by another run"), std::string::npos);
 }
 
 }  // namespace

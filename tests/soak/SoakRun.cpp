@@ -91,7 +91,7 @@ int SoakRun::WriteImage(int cycle) {
     std::string image(static_cast<size_t>(length), '\0');
     for (int i = 0; i < length; ++i) image[static_cast<size_t>(i)] = char((i * 7 + cycle) % 255);
     const std::string path = m_strFolder + "/image.bin";
-    platform::WriteFileAtomically(path, image);
+    platform::WriteFileSafely(path, image);
     m_session->SetImageFile(path);
     return length;
 }

@@ -27,7 +27,7 @@ public:
 
     // Writes the bytes to name and returns the full path.
     std::string Write(const std::string& name, std::string_view bytes) const {
-        platform::WriteFileAtomically(File(name), bytes);
+        platform::WriteFileSafely(File(name), bytes);
         return File(name);
     }
 

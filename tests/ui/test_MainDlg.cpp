@@ -56,6 +56,9 @@ protected:
         m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
         m_dlg->show();
         EXPECT_TRUE(QTest::qWaitFor([this] { return Log().contains("初始化并口完成."); }, kWaitMs));
+        // The simulated target says so in the log and in the title.
+        EXPECT_TRUE(Log().contains("使用模拟器件AT89S52(闪存不保存)."));
+        EXPECT_TRUE(m_dlg->windowTitle().endsWith("模拟器件AT89S52"));
     }
 
     void TearDown() override {
@@ -398,7 +401,7 @@ TEST_F(MainDlg, EscStoresTheSettingsAndCloses) {
 }
 
 TEST_F(MainDlg, ClosingDuringAWriteNeitherWaitsNorCrashes) {
-    OpenImage("image.bin", Pattern(8192));
+    OpenImage("image.bin", Pattern(4096));
     Click("m_btnWrite");
     EXPECT_TRUE(QTest::qWaitFor(
         [this] { return Find<CTextProgressCtrl>("m_progress")->isVisible(); }, kWaitMs));

@@ -39,12 +39,12 @@ protected:
     }
     int Count() const { return platform::GetProfileInt("File Number", "n", -1, m_ini); }
     void WriteIni(const std::string& text) const {
-        ASSERT_TRUE(platform::WriteFileAtomically(m_ini, text));
+        ASSERT_TRUE(platform::WriteFileSafely(m_ini, text));
     }
     // A real file the chooser can accept.
     std::string MakeImage(const char* name) const {
         const std::string path = m_dir.filePath(name).toStdString();
-        EXPECT_TRUE(platform::WriteFileAtomically(path, "\x02\x00\x00"));
+        EXPECT_TRUE(platform::WriteFileSafely(path, "\x02\x00\x00"));
         return path;
     }
     // Runs DoModal, doing act to the dialog once it is up.

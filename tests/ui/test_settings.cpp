@@ -176,7 +176,7 @@ TEST_F(SettingsGridTest, OutOfRangeValuesLeaveTheItemsAsBuiltAndKeepTheWorkingVa
 
 TEST_F(SettingsGridTest, FirstStartShowsEmptyChoicesAndStoresTheFirstStartValues) {
     const std::string ini = SettingsPath();
-    ASSERT_TRUE(platform::WriteFileAtomically(ini, kPinSections));
+    ASSERT_TRUE(platform::WriteFileSafely(ini, kPinSections));
     Load();
     EXPECT_EQ(m_log, std::vector<std::string>{CSettingsGrid::FirstStartWelcome()});
     EXPECT_GT(std::string(CSettingsGrid::FirstStartWelcome()).size(),

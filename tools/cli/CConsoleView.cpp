@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -27,12 +28,30 @@ int MarkIndex(SessionButton button) {
 
 }  // namespace
 
-CConsoleView::CConsoleView(CEventQueue& queue, std::FILE* out, std::FILE* err, bool quiet)
+std::string EscapeControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
+
+CConsoleView::CConsoleView(CEventQueue& queue, CRunReport& report, std::FILE* out, std::FILE* err,
+                           bool quiet)
     : m_queue(queue),
+      m_report(report),
       m_out(out),
       m_err(err),
       m_bQuiet(quiet),
-      m_bProgressTty(!quiet && ::isatty(::fileno(err)) == 1) {}
+      m_bProgressTty(!quiet && !report.Json() && ::isatty(::fileno(err)) == 1) {}
 
 void CConsoleView::ClearProgressLine() {
     if (!m_bProgressDrawn) return;
@@ -42,9 +61,13 @@ void CConsoleView::ClearProgressLine() {
 }
 
 void CConsoleView::Line(const std::string& text) {
+    if (m_report.Json()) {
+        m_report.Log(text);
+        return;
+    }
     if (m_bQuiet) return;
     ClearProgressLine();
-    std::fputs(text.c_str(), m_out);
+    std::fputs(EscapeControls(text).c_str(), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
 }
@@ -54,10 +77,15 @@ void CConsoleView::AddLogLine(int, const std::string& text) {
 }
 
 void CConsoleView::InsertVerifyLine(int, const std::string& text) {
+    if (m_report.Json()) {
+        m_report.VerifyLine(text);
+        return;
+    }
     Line(text);
 }
 
 void CConsoleView::SetProgress(int position, const std::string& text) {
+    if (m_report.Json()) m_report.Progress(position, text);
     if (!m_bProgressTty) return;
     constexpr int kWidth = 30;
     const int filled = std::clamp(position, 0, 100) * kWidth / 100;
@@ -108,12 +136,15 @@ void CConsoleView::SelectChip(int index) {
 
 void CConsoleView::SignalSuccess() {
     ClearProgressLine();
-    if (!m_bQuiet) std::fputs("olstrin-cli: success\n", m_err);
 }
 
 void CConsoleView::SignalFailure() {
     ClearProgressLine();
-    if (!m_bQuiet) std::fputs("olstrin-cli: failed\n", m_err);
+}
+
+void CConsoleView::CloseWith(const char* word) {
+    ClearProgressLine();
+    if (!m_bQuiet) std::fprintf(m_err, "olstrin-cli: %s\n", word);
 }
 
 void CConsoleView::SequenceEnded(bool ok) {

@@ -2,9 +2,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
+#include "CRunReport.h"
 #include "core/CEventQueue.h"
 #include "session/ISessionView.h"
+
+// The text with every control character (bytes below 0x20 and 0x7F) written as \xNN, so a file
+// or chip name cannot move the cursor or rewrite a terminal's lines. UTF-8 passes unchanged.
+std::string EscapeControls(const std::string& text);
 
 // The session's view on a terminal: log lines go to stdout as the window's status log shows
 // them, the progress bar is drawn on stderr when that is a terminal, the chip combo box is the
@@ -12,9 +18,11 @@
 // sets. It remembers when a sequence has ended and how. Main thread only.
 class CConsoleView : public ISessionView {
 public:
-    // The queue, owned by the caller, must outlive the view. out and err are where the log and
-    // the progress bar go; quiet prints neither.
-    CConsoleView(CEventQueue& queue, std::FILE* out, std::FILE* err, bool quiet);
+    // The queue and the report, owned by the caller, must outlive the view. out and err are where
+    // the log and the progress bar go; quiet prints neither. When the report prints JSON, the log
+    // lines and progress steps go to it instead.
+    CConsoleView(CEventQueue& queue, CRunReport& report, std::FILE* out, std::FILE* err,
+                 bool quiet);
 
     void AddLogLine(int index, const std::string& text) override;
     void InsertVerifyLine(int index, const std::string& text) override;
@@ -39,9 +47,12 @@ public:
     int LockBitSelection() const override { return m_nLockBit; }
     void SetLockBitSelection(int index) { m_nLockBit = index; }
 
-    // The window's success and failure prompts, as a closing line on the error stream.
+    // The window's prompts have no console form: the command's closing line (CloseWith) says how
+    // the whole command, saves included, ended.
     void SignalSuccess() override;
     void SignalFailure() override;
+    // Prints "olstrin-cli: <word>" on the error stream, once the command is over.
+    void CloseWith(const char* word);
     void SequenceEnded(bool ok) override;
 
     // Whether a sequence has ended since the last ResetEnded, and whether it succeeded.
@@ -61,6 +72,7 @@ private:
     void ClearProgressLine();
 
     CEventQueue& m_queue;
+    CRunReport& m_report;
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bQuiet;

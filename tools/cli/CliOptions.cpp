@@ -37,7 +37,7 @@ void SplitOption(const std::string& arg, std::string& name, std::string& value, 
 
 // How many arguments each command takes: at least, at most.
 bool CommandArity(const std::string& command, size_t& least, size_t& most) {
-    if (command == "chips" || command == "detect" || command == "erase") {
+    if (command == "chips" || command == "settings" || command == "detect" || command == "erase") {
         least = most = 0;
     } else if (command == "write" || command == "verify" || command == "lock") {
         least = most = 1;
@@ -108,6 +108,9 @@ private:
         if (name == "--no-detect") return Flag(hasValue, name, m_options.noDetect);
         if (name == "--no-erase") return Flag(hasValue, name, m_options.noErase);
         if (name == "--no-verify") return Flag(hasValue, name, m_options.noVerify);
+        if (name == "--marks") return Flag(hasValue, name, m_options.marks);
+        if (name == "--json") return Flag(hasValue, name, m_options.json);
+        if (name == "-v" || name == "--verbose") return Flag(hasValue, name, m_options.verbose);
         if (name == "--simulate") {
             m_options.simulateModel = hasValue ? value : "at89s52";
             if (m_options.simulateModel != "at89s51" && m_options.simulateModel != "at89s52") {
@@ -116,13 +119,14 @@ private:
             return true;
         }
         static const std::set<std::string> kValued = {
-            "--type", "--port", "--baud",      "--speed",    "--chip",
+            "--type", "--port", "--baud",      "--speed",    "--chip",   "--lock",
             "--lpt",  "--com",  "--sim-image", "--settings", "--timeout"};
         if (!kValued.count(name)) return Fail("unknown option " + name);
         if (!Value(name, hasValue, value)) return false;
         if (name == "--type") return IntOption(name, value, 0, 4, m_options.type);
         if (name == "--port") return IntOption(name, value, 1, 4, m_options.port);
         if (name == "--speed") return IntOption(name, value, 0, 2, m_options.speed);
+        if (name == "--lock") return IntOption(name, value, 1, 3, m_options.lockAfter);
         if (name == "--baud") {
             int index = 0;
             if (!ParseBaud(value, index)) {
@@ -162,10 +166,22 @@ private:
         const size_t count = positional.size() - 1;
         if (count < least) return Fail("command " + m_options.command + " needs an argument");
         if (count > most) return Fail("too many arguments for " + m_options.command);
-        if (count == 1) m_options.argument = positional[1];
+        if (count == 1) {
+            if (positional[1].empty())
+                return Fail("command " + m_options.command + " takes a file name, not ''");
+            m_options.argument = positional[1];
+        }
         if (m_options.command == "lock" && m_options.argument != "1" && m_options.argument != "2" &&
             m_options.argument != "3") {
             return Fail("command lock takes the lock mode 1, 2 or 3");
+        }
+        if (m_options.lockAfter && (m_options.command != "auto" || m_options.noVerify)) {
+            return Fail("--lock follows the verify of auto; it needs auto without --no-verify");
+        }
+        if (m_options.marks && (m_options.noErase || m_options.noVerify || m_options.lockAfter)) {
+            return Fail(
+                "--marks takes the window's chain as it is; leave out --no-erase, "
+                "--no-verify and --lock");
         }
         if (!m_options.simulateModel.empty()) {
             if (!m_options.lptDevice.empty())
@@ -207,14 +223,18 @@ DESCRIPTION
 
 COMMANDS
     chips           list the chips of ChipList.chip with their row numbers
+    settings        print the stored settings record, decoded, and the devices in use
     detect          read the signature and select the matching chip
     erase           erase the chip
-    write FILE      load FILE (raw binary, or Intel HEX when named *.hex) and write it
+    write FILE      load FILE (Intel HEX when named *.hex or when its text is HEX records,
+                    else raw binary) and write it; FILE - reads standard input
     read [OUT]      read the chip into Buffer 2; with OUT, save Buffer 2 to that file
+                    (Intel HEX when OUT ends in .hex or .ihx); OUT - writes it to
+                    standard output and moves the status log to standard error
     verify FILE     load FILE, read the chip back and list every differing byte
     lock 1|2|3      write the lock bits in lock mode 1, 2 or 3
     auto [FILE]     the auto-complete chain: load FILE, check ready, detect, erase,
-                    write, verify, as the stored marks and options say
+                    write, verify, whatever the window's marks (see --marks)
 
 OPTIONS
     --type 0..4         programmer: 0 serial programmer box, 1 Kestavo cable,
@@ -232,15 +252,27 @@ OPTIONS
     --no-detect         auto: do not detect the chip first
     --no-erase          auto: leave out the erase step
     --no-verify         auto: leave out the verify step
+    --lock 1..3         auto: write the lock bits in that mode after a verify that
+                        found no difference
+    --marks             auto: run the chain the window's stored marks and detect option
+                        make, as the window's auto-complete button does
     --settings DIR      read Dranvik.ini from DIR instead of the window's settings folder
     --timeout SECONDS   longest wait for the programmer's next answer (default 60)
-    -q, --quiet         print no status log and no progress
+    --json              print one JSON object per line on standard output instead of
+                        the log: every event, log line and progress step, then a
+                        summary (docs/cli.md describes the fields)
+    -v, --verbose       also print the device, cable and speed in use and each step's
+                        duration on standard error
+    -q, --quiet         print no status log and no progress (failure reasons still
+                        go to standard error)
     -h, --help          print this text
 
 EXIT STATUS
-    0   the operation ended in success
+    0   the operation ended in success, its save included
     1   it failed, timed out, or was not accepted
     2   the command line was not valid
+    130, 143  interrupted by SIGINT or SIGTERM: the programmer stopped at its next
+        byte and released the port
 
 EXAMPLES
     olstrin-cli --simulate auto examples/blinker/blinker.hex

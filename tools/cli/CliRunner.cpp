@@ -1,15 +1,23 @@
 #include "CliRunner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "CConsoleView.h"
+#include "CInterruptWatch.h"
+#include "CRunReport.h"
 #include "CliOptions.h"
+#include "SettingsReport.h"
+#include "Sha256.h"
 #include "core/CEventQueue.h"
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
@@ -28,7 +36,12 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 void PrintError(const std::string& text) {
-    std::fprintf(stderr, "error: %s\n", text.c_str());
+    std::fprintf(stderr, "error: %s\n", EscapeControls(text).c_str());
+}
+
+// The file argument as a path: "-" is standard input.
+std::string InputPath(const std::string& argument) {
+    return argument == "-" ? "/dev/stdin" : argument;
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
@@ -42,10 +55,17 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 // programmer's events to the session until its sequence ends.
 class CCliRun {
 public:
-    explicit CCliRun(const CliOptions& options)
+    // The log goes to standard output, unless that carries the image a read saves ("read -").
+    // The queue and the watch must outlive the run.
+    CCliRun(const CliOptions& options, CEventQueue& queue, const CInterruptWatch& interrupts)
         : m_options(options),
-          m_view(m_queue, stdout, stderr, options.quiet),
-          m_session(m_view, DefaultBackends()) {}
+          m_queue(queue),
+          m_interrupts(interrupts),
+          m_report(options.json ? LogStream(options) : nullptr, options.verbose ? stderr : nullptr),
+          m_view(m_queue, m_report, LogStream(options), stderr, options.quiet),
+          m_session(m_view, DefaultBackends()) {
+        m_session.m_bReadStreams = true;
+    }
 
     int Execute() {
         m_session.LoadSettings();
@@ -54,19 +74,85 @@ public:
         m_session.m_programmer.LoadChipList();
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
-        if (!SelectDevices()) return kExitFailed;
+        if (!SelectDevices()) return Close(kExitFailed);
+        if (m_options.command == "settings") {
+            PrintSettings(m_session.Settings(), stdout);
+            return kExitOk;
+        }
+        NoteDevice();
         m_session.Start(&m_queue);
-        if (!AwaitStartUp()) return kExitFailed;
-        return RunCommand();
+        if (!AwaitStartUp()) return Close(kExitFailed);
+        return Close(RunCommand());
     }
 
 private:
+    // Standard output, unless that carries the image a read saves ("read -").
+    static std::FILE* LogStream(const CliOptions& options) {
+        return options.command == "read" && options.argument == "-" ? stderr : stdout;
+    }
+
+    // -v: the device, the programmer and its speed in use.
+    void NoteDevice() {
+        const SettingsRecord& settings = m_session.Settings();
+        if (settings.nProgrammerType == 0) {
+            m_report.Note("programmer: serial box on COM" + std::to_string(settings.nComPort) +
+                          " (" + ComDeviceLine(settings.nComPort) + "), baud index " +
+                          std::to_string(settings.nBaudIndex));
+        } else {
+            m_report.Note("programmer: cable type " + std::to_string(settings.nProgrammerType) +
+                          " on " + LptDeviceLine() + ", speed " +
+                          std::to_string(settings.nSpeedIndex));
+        }
+    }
+
+    // The closing line: success only when every step, a save included, succeeded and the log
+    // reached standard output whole. Nothing is printed for an interrupted run; its line comes
+    // once the backend has stopped.
+    int Close(int status) {
+        if (m_interrupts.Signal() != 0) return kExitFailed;
+        if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+            std::fputs("olstrin-cli: standard output could not be written\n", stderr);
+            status = kExitFailed;
+        }
+        m_report.Finish(Summary(status));
+        m_view.CloseWith(status == kExitOk ? "success" : "failed");
+        return status;
+    }
+
+    // The chip in use and the image written, for the JSON summary.
+    CRunReport::Summary Summary(int status) {
+        CProgrammer& programmer = m_session.m_programmer;
+        CRunReport::Summary summary;
+        summary.command = m_options.command;
+        summary.ok = status == kExitOk;
+        summary.exitStatus = status;
+        if (const ChipInfo* chip = programmer.GetSelectedChip()) {
+            char signature[16];
+            std::snprintf(signature, sizeof signature, "%02X %02X %02X", chip->Signature[0],
+                          chip->Signature[1], chip->Signature[2]);
+            summary.chipName = programmer.GetChipName(programmer.m_nSelChip);
+            summary.chipSignature = signature;
+        }
+        if (!m_session.m_strFilePath.empty() && g_nLoadedLength > 0) {
+            const std::uint8_t* image = programmer.m_pBuffer1.get();
+            summary.imagePath = m_session.m_strFilePath;
+            summary.imageFileBytes = g_nLoadedLength;
+            summary.imageDataBytes = programmer.GetDataLength(image, kChipSpaceSize);
+            summary.imageSha256 =
+                Sha256Hex(image, static_cast<std::size_t>(summary.imageDataBytes));
+        }
+        return summary;
+    }
+
     void ApplySettingOverrides() {
         SettingsRecord& settings = m_session.Settings();
         if (m_options.type) settings.nProgrammerType = *m_options.type;
         if (m_options.port) settings.nComPort = *m_options.port;
         if (m_options.baudIndex) settings.nBaudIndex = *m_options.baudIndex;
         if (m_options.speed) settings.nSpeedIndex = *m_options.speed;
+        // The command line's auto detects unless told not to, whatever the window stored; with
+        // --marks it runs the window's chain as stored.
+        if (!m_options.marks) settings.bAutoDetect = 1;
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
         if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
@@ -81,7 +167,7 @@ private:
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
             const ChipInfo& chip = programmer.GetChip(i);
             std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
-                        programmer.GetChipName(i).c_str(), chip.nRomKB,
+                        EscapeControls(programmer.GetChipName(i)).c_str(), chip.nRomKB,
                         static_cast<double>(chip.fVoltage), chip.Signature[0], chip.Signature[1],
                         chip.Signature[2]);
         }
@@ -103,7 +189,7 @@ private:
         }
         if (index < 0 || index >= programmer.GetChipCount()) {
             std::fprintf(stderr, "olstrin-cli: no chip '%s' in the chip list (see 'chips')\n",
-                         chip.c_str());
+                         EscapeControls(chip).c_str());
             return false;
         }
         m_session.Settings().nChipIndex = index;
@@ -162,11 +248,13 @@ private:
 
     bool HandleNextEvent() {
         const auto code = m_queue.WaitEvent(std::chrono::seconds(m_options.timeoutSeconds));
+        if (code == CInterruptWatch::kInterruptEvent) return false;
         if (!code) {
             PrintError("no answer from the programmer within " +
                        std::to_string(m_options.timeoutSeconds) + " s");
             return false;
         }
+        m_report.Event(*code);
         m_session.OnProgrammerEvent(*code);
         return true;
     }
@@ -192,8 +280,13 @@ private:
         return RunUntilEnded();
     }
 
-    bool Load(const std::string& path) {
-        return Run([&] { return m_session.OpenFile(path); });
+    bool Load(const std::string& argument) {
+        return Run([&] { return m_session.OpenFile(InputPath(argument)); });
+    }
+
+    bool Lock(int mode) {
+        m_view.SetLockBitSelection(mode - 1);
+        return Run([&] { return m_session.OnWriteLockBits(); });
     }
 
     int RunCommand() {
@@ -212,10 +305,10 @@ private:
         } else if (command == "verify") {
             ok = Load(argument) && RunVerify();
         } else if (command == "lock") {
-            m_view.SetLockBitSelection(argument[0] - '1');
-            ok = Run([&] { return m_session.OnWriteLockBits(); });
+            ok = Lock(argument[0] - '0');
         } else if (command == "auto") {
             ok = Run([&] { return StartAutoComplete(); });
+            if (ok && m_options.lockAfter) ok = Lock(*m_options.lockAfter);
         }
         return ok ? kExitOk : kExitFailed;
     }
@@ -231,19 +324,28 @@ private:
         return RunUntilEnded();
     }
 
-    // Auto-complete with the stored marks, except that a FILE given is always loaded.
+    // Auto-complete: open, erase, write, verify whatever the window's marks (less the steps the
+    // options leave out), so a script's result never depends on the window; with --marks the
+    // stored marks. A FILE given is always loaded.
     bool StartAutoComplete() {
+        if (!m_options.marks) {
+            m_view.SetAutoMark(SessionButton::Open, true);
+            m_view.SetAutoMark(SessionButton::Erase, !m_options.noErase);
+            m_view.SetAutoMark(SessionButton::Write, true);
+            m_view.SetAutoMark(SessionButton::Read, false);
+            m_view.SetAutoMark(SessionButton::Verify, !m_options.noVerify);
+        }
         if (!m_options.argument.empty()) {
-            m_session.SetImageFile(m_options.argument);
+            m_session.SetImageFile(InputPath(m_options.argument));
             m_view.SetAutoMark(SessionButton::Open, true);
         }
-        if (m_options.noErase) m_view.SetAutoMark(SessionButton::Erase, false);
-        if (m_options.noVerify) m_view.SetAutoMark(SessionButton::Verify, false);
         return m_session.OnAutoComplete();
     }
 
     const CliOptions& m_options;
-    CEventQueue m_queue;
+    CEventQueue& m_queue;
+    const CInterruptWatch& m_interrupts;
+    CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
 };
@@ -262,10 +364,29 @@ int RunCli(const std::vector<std::string>& args) {
         std::fputs(CliUsageText(), stdout);
         return kExitOk;
     }
+    struct stat info {};
+    if (!options.settingsDir.empty() &&
+        (::stat(options.settingsDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+        std::fprintf(stderr, "olstrin-cli: --settings: '%s' is not a folder\n",
+                     EscapeControls(options.settingsDir).c_str());
+        return kExitUsage;
+    }
+    // A closed standard output is a failed write, never the end of a chip operation half-way.
+    std::signal(SIGPIPE, SIG_IGN);
     platform::InitAppPaths();
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
     platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
                                       platform::MessageIcon) { PrintError(text); });
-    CCliRun run(options);
-    return run.Execute();
+    platform::SetFailureReasonSink([](const std::string& reason) {
+        std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
+    });
+    CEventQueue queue;
+    // Made before the session, so every backend thread starts with the signals blocked.
+    CInterruptWatch interrupts(queue);
+    int status = kExitFailed;
+    {
+        CCliRun run(options, queue, interrupts);
+        status = run.Execute();
+    }  // the session and its backend are gone: workers stopped, the port released
+    return interrupts.Signal() != 0 ? interrupts.Finish() : status;
 }

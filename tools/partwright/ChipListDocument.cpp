@@ -1,27 +1,17 @@
 #include "ChipListDocument.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
 #include "platform/TextCodec.h"
 
 namespace {
-
-// An atomic save creates a temporary file beside the target and renames it, so the folder must
-// be writable as well as the file itself (when it exists).
-bool CanWriteInPlace(const std::string& path) {
-    if (path.empty()) return false;
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    if (::access(dir.c_str(), W_OK | X_OK) != 0) return false;
-    return ::access(path.c_str(), W_OK) == 0 || errno == ENOENT;
-}
 
 bool NameIsUtf8(const ChipInfo& chip) {
     return platform::IsValidUtf8(
@@ -61,9 +51,10 @@ std::string ChipListDocument::Bytes() const {
 
 SaveResult ChipListDocument::Save() {
     SaveResult result;
-    result.redirected = !CanWriteInPlace(m_path);
+    result.redirected = !platform::CanWriteSafely(m_path);
     result.path = result.redirected ? platform::SettingsDir() + "ChipList.chip" : m_path;
-    result.ok = platform::WriteFileAtomically(result.path, Bytes());
+    result.ok = platform::WriteFileSafely(result.path, Bytes());
+    if (!result.ok) platform::ReportFailureReason(platform::ErrnoReason(result.path, errno));
     if (result.ok) {
         m_path = result.path;
         m_modified = false;

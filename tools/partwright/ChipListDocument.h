@@ -33,8 +33,10 @@ public:
     // The file's bytes for the records as they stand.
     std::string Bytes() const;
 
-    // Writes the list atomically to its own path when that can be written, else to the settings
-    // folder's ChipList.chip, which the programs read first; the document then continues there.
+    // Writes the list with platform::WriteFileSafely to its own path when that can be written
+    // (a symlink's target is replaced, the link kept), else to the settings folder's
+    // ChipList.chip, which the programs read first; the document then continues there. A failure
+    // is reported with its reason through platform::ReportFailureReason.
     SaveResult Save();
 
     int RowCount() const { return static_cast<int>(m_chips.size()); }

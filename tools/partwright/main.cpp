@@ -1,10 +1,12 @@
 // partwright: edits, builds and lists the chip database ChipList.chip.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "ChipTable.h"
 #include "Editor.h"
+#include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
 
 namespace {
@@ -17,12 +19,17 @@ int Usage() {
     return 2;
 }
 
+// Reports what failed on which file and why (errno as the failed call left it); exit status 1.
+int Failed(const char* what, const std::string& path) {
+    const int err = errno;
+    platform::ReportFailureReason(
+        platform::ErrnoReason("partwright: " + std::string(what) + " " + path, err));
+    return 1;
+}
+
 int Build(const std::string& tsvPath, const std::string& outPath) {
     std::string text;
-    if (!platform::ReadWholeFile(tsvPath, text)) {
-        std::fprintf(stderr, "partwright: cannot read %s\n", tsvPath.c_str());
-        return 1;
-    }
+    if (!platform::ReadWholeFile(tsvPath, text)) return Failed("cannot read", tsvPath);
     std::vector<ChipInfo> chips;
     std::string error;
     if (!chiptable::ParseTsv(text, chips, error)) {
@@ -31,19 +38,13 @@ int Build(const std::string& tsvPath, const std::string& outPath) {
     }
     const std::vector<std::uint8_t> bytes = chiplist::Serialize(chips);
     const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (!platform::WriteFileAtomically(outPath, view)) {
-        std::fprintf(stderr, "partwright: cannot write %s\n", outPath.c_str());
-        return 1;
-    }
+    if (!platform::WriteFileSafely(outPath, view)) return Failed("cannot write", outPath);
     return 0;
 }
 
 int Dump(const std::string& path) {
     std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) {
-        std::fprintf(stderr, "partwright: cannot read %s\n", path.c_str());
-        return 1;
-    }
+    if (!platform::ReadWholeFile(path, bytes)) return Failed("cannot read", path);
     const auto chips =
         chiplist::Parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     std::fputs(chiptable::FormatTable(chips).c_str(), stdout);
