@@ -4,7 +4,7 @@
 #   ./olstrin.sh test   build, then run the whole test suite
 #   ./olstrin.sh test asan|tsan   the same under AddressSanitizer+UBSan or ThreadSanitizer
 #   ./olstrin.sh fuzz [SECONDS]   run every fuzz target for SECONDS (default 60)
-#   ./olstrin.sh package          build the .deb, install it, run the installed programs
+#   ./olstrin.sh package          build the two .deb packages, lintian them, install, run them
 #   ./olstrin.sh soak             200 auto-complete cycles per simulated backend, faults mixed in
 #   ./olstrin.sh bench            the benchmark summary table
 #   ./olstrin.sh setup  only install what is missing
@@ -17,7 +17,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
     xvfb xauth xdotool x11-apps fonts-wqy-microhei qt6-translations-l10n
-    clang libclang-rt-14-dev dpkg-dev file
+    clang libclang-rt-14-dev dpkg-dev file lintian
 )
 
 setup() {
@@ -59,20 +59,42 @@ fuzz() {
     done
 }
 
-# Builds the Debian package, installs it, and runs the installed programs on the simulated target.
+# Builds the two Debian packages, checks them with lintian (any error or warning fails), installs
+# olstrin-cli alone and checks it needs no Qt, ALSA or font, then installs olstrin and runs the
+# installed programs on the simulated target.
 package() {
     build default
+    rm -f build/default/*.deb
     (cd build/default && cpack -G DEB >/dev/null)
-    local deb
-    deb=$(ls -t build/default/olstrin_*.deb | head -n 1)
+    local cli gui
+    cli=$(ls build/default/olstrin-cli_*.deb)
+    gui=$(ls build/default/olstrin_*.deb)
+    echo "== lintian $cli $gui"
+    lintian --fail-on error,warning "$cli" "$gui"
+    echo "== olstrin-cli depends on: $(dpkg-deb -f "$cli" Depends)"
+    if dpkg-deb -f "$cli" Depends | grep -iE 'qt|asound|font'; then
+        echo "olstrin-cli must not depend on Qt, ALSA or a font" >&2
+        return 1
+    fi
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall "./$deb" >/dev/null
-    echo "== installed $deb"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall "./$cli" >/dev/null
+    echo "== installed $cli"
+    ldd /usr/bin/olstrin-cli
+    if ldd /usr/bin/olstrin-cli | grep -iE 'libqt|libasound'; then
+        echo "/usr/bin/olstrin-cli must not load Qt or ALSA" >&2
+        return 1
+    fi
+    bash -c 'source /usr/share/bash-completion/completions/olstrin-cli && complete -p olstrin-cli'
+    /usr/bin/olstrin-cli --version
     local home
     home=$(mktemp -d)
     HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
         /usr/bin/olstrin-cli --simulate auto /usr/share/olstrin/examples/blinker.hex
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --reinstall "./$gui" >/dev/null
+    echo "== installed $gui"
+    /usr/bin/olstrin --version
+    /usr/bin/partwright --version
     mkdir -p "$home/.config/olstrin"
     printf '[Devices]\nLPT=sim\n' >"$home/.config/olstrin/Dranvik.ini"
     HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \

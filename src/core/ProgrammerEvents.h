@@ -24,6 +24,10 @@ enum ProgrammerEvent : int {
     PE_INVALID_OPERATION = 18,
     PE_DEVICE_DETECTED = 19,
     PE_DEVICE_NOT_DETECTED = 20,
+    // Parallel, code 2: the lock bits read back after writing are not the level asked for.
+    PE_LOCK_ERROR = 21,
+    // Parallel, code 2: a read was refused because the chip's lock bits forbid reading it out.
+    PE_READ_LOCKED = 22,
 };
 
 // The window message number the events travel as (WM_USER + 20).

@@ -24,7 +24,17 @@ public:
     // Nonzero when the byte was programmed.
     virtual int WriteByte(std::uint8_t data, int address) = 0;
     virtual std::uint8_t ReadByte(int address) = 0;
-    // Programs the lock bits of lock mode 1 to 3; always nonzero.
+    // Reads bytes from the address on into out, at most count (at least 1); returns how many.
+    // One byte at a time unless the command set reads more in one go.
+    virtual int ReadBlock(int address, int count, std::uint8_t* out) {
+        (void)count;
+        out[0] = ReadByte(address);
+        return 1;
+    }
+    // True when the chip's lock bits forbid reading its flash out.
+    virtual bool ReadOutLocked() { return false; }
+    // Programs the lock bits of lock mode 1 to 3; nonzero when the chip confirms the level (a
+    // command set that cannot read the lock bits back always says so).
     virtual int WriteLock(int level) = 0;
     virtual void End() = 0;
 

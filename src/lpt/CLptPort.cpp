@@ -2,48 +2,15 @@
 
 #include <cstdio>
 
+#include "lpt/PortPins.h"
 #include "lpt/PortSelection.h"
 #include "platform/MessageBox.h"
 
 namespace {
 
-enum class Reg { None, Data, Status, Control };
-
-// The register bit behind a connector pin, whether the port inverts it, and whether the pin
-// can be driven.
-struct PinBit {
-    Reg reg;
-    std::uint8_t mask;
-    bool inverted;
-    bool output;
-};
-
-PinBit LookUpPin(int pin) {
-    if (pin >= 2 && pin <= 9)
-        return {Reg::Data, static_cast<std::uint8_t>(1u << (pin - 2)), false, true};
-    switch (pin) {
-        case 1:
-            return {Reg::Control, 0x01, true, true};
-        case 10:
-            return {Reg::Status, 0x40, false, false};
-        case 11:
-            return {Reg::Status, 0x80, true, false};
-        case 12:
-            return {Reg::Status, 0x20, false, false};
-        case 13:
-            return {Reg::Status, 0x10, false, false};
-        case 14:
-            return {Reg::Control, 0x02, true, true};
-        case 15:
-            return {Reg::Status, 0x08, false, false};
-        case 16:
-            return {Reg::Control, 0x04, false, true};
-        case 17:
-            return {Reg::Control, 0x08, true, true};
-        default:
-            return {Reg::None, 0, false, false};
-    }
-}
+using lptpins::LookUpPin;
+using lptpins::PinBit;
+using lptpins::Reg;
 
 std::uint8_t WithBit(std::uint8_t value, std::uint8_t mask, bool set) {
     return static_cast<std::uint8_t>(set ? value | mask : value & ~mask);

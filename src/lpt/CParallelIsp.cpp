@@ -39,6 +39,8 @@ int CParallelIsp::Init(CProgrammer* programmer, std::uint16_t base, int cableTyp
     Post(m_bPortOK ? PE_PARALLEL_INIT_DONE : PE_PARALLEL_INIT_FAILED);
     m_bBusy = 0;
     MapRoles();
+    m_bPageRead = platform::GetProfileInt("Options", "PageRead", 1,
+                                          platform::SettingsFile("Dranvik.ini")) != 0;
     SetPin(m_nPinLE, m_nLEEnable);
     for (auto& algorithm : m_Algorithms) algorithm->Attach(this);
     return m_bPortOK;
@@ -208,11 +210,12 @@ void CParallelIsp::OperationThread(CChipAlgorithm& algorithm) {
         case kRead:
             ReadBytes(algorithm);
             return;
-        case kLock:
-            algorithm.WriteLock(m_nLockLevel);
+        case kLock: {
+            const int confirmed = algorithm.WriteLock(m_nLockLevel);
             algorithm.End();
-            Finish(PE_LOCK_DONE);
+            Finish(confirmed ? PE_LOCK_DONE : PE_LOCK_ERROR);
             return;
+        }
         default:
             Finish(-1);
             return;
@@ -246,7 +249,11 @@ bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
     // The length is taken once: the owner may recompute m_nDataLen (saving Buffer 2) meanwhile.
     const int length = p.m_nDataLen;
     for (int pos = 0; pos < length; ++pos) {
-        if (Stopping()) return false;
+        if (Stopping()) {
+            // A stopped write still leaves programming mode, so the target runs again.
+            algorithm.End();
+            return false;
+        }
         p.m_nPos = pos;
         if (!algorithm.WriteByte(image[pos], pos)) {
             // OE stays enabled and m_nPos stays at the failed byte.
@@ -269,12 +276,23 @@ void CParallelIsp::ReadBytes(CChipAlgorithm& algorithm) {
     }
     // A length past the end of Buffer 2 stops there.
     const int length = std::min(p.m_nDataLen.load(), kImageBufferSize);
+    if (length > 0 && algorithm.ReadOutLocked()) {
+        // What the wire returns from such a chip is not its flash.
+        algorithm.End();
+        Finish(PE_READ_LOCKED);
+        return;
+    }
     std::uint8_t* buffer = p.m_pBuffer2.get();
-    for (int pos = 0; pos < length; ++pos) {
-        if (Stopping()) return;
-        p.m_nPos = pos;
-        buffer[pos] = algorithm.ReadByte(pos);
-        if (pos % 15 == 0) Post(PE_READ_PROGRESS);
+    for (int pos = 0; pos < length;) {
+        if (Stopping()) {
+            algorithm.End();
+            return;
+        }
+        const int end = pos + algorithm.ReadBlock(pos, length - pos, buffer + pos);
+        for (; pos < end; ++pos) {
+            p.m_nPos = pos;
+            if (pos % 15 == 0) Post(PE_READ_PROGRESS);
+        }
     }
     p.m_nPos = length;
     algorithm.End();
@@ -346,6 +364,19 @@ void CParallelIsp::Transfer(int n) {
             SetSCK(0);
         }
         m_RxBuf[static_cast<size_t>(i)] = received;
+    }
+}
+
+void CParallelIsp::Receive(std::uint8_t* out, int n) {
+    SetSCK(0);
+    for (int i = 0; i < n; ++i) {
+        std::uint8_t received = 0;
+        for (int bit = 7; bit >= 0; --bit) {
+            SetSCK(1);
+            if (GetMISO()) received = static_cast<std::uint8_t>(received | (1u << bit));
+            SetSCK(0);
+        }
+        out[i] = received;
     }
 }
 

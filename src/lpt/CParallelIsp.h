@@ -52,6 +52,10 @@ public:
     // Exchanges the first n (at most 10) bytes of m_TxBuf and m_RxBuf, most significant bit
     // first.
     void Transfer(int n);
+    // Clocks n bytes in from MISO, most significant bit first, leaving MOSI as it is.
+    void Receive(std::uint8_t* out, int n);
+    // Whether code 2 reads whole pages in page mode (Dranvik.ini [Options] PageRead, default on).
+    bool PageRead() const { return m_bPageRead; }
     void ShiftOutLsbFirst(std::uint8_t byte);
 
     // Waits on the clock; returns early once closing has begun. Worker only.
@@ -105,6 +109,7 @@ private:
 
     int m_nCableSpeed = 0;
     int m_nCableType = 0;
+    bool m_bPageRead = true;
     int m_nLockLevel = 0;
     CChipAlgorithm* m_pAlgorithm = nullptr;
     std::vector<std::unique_ptr<CChipAlgorithm>> m_Algorithms;

@@ -1,5 +1,7 @@
 #include "lpt/PortSelection.h"
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -7,6 +9,7 @@
 #include "lpt/CPpdevPortIo.h"
 #include "lpt/CSimPortIo.h"
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/Profile.h"
 #include "sim/SimSettings.h"
 
@@ -34,7 +37,31 @@ std::unique_ptr<IPortIo> CreateDirectPortIo(const std::string& address) {
     return std::make_unique<CDirectPortIo>(static_cast<std::uint16_t>(base));
 }
 
+std::string SettingsFile() {
+    return platform::SettingsFile("Dranvik.ini");
+}
+
 }  // namespace
+
+GpioPinMap ReadGpioPinMap(const std::string& settingsFile) {
+    GpioPinMap map = EmptyGpioPinMap();
+    const std::string preset = platform::GetProfileString("GPIO", "Preset", "", settingsFile);
+    if (strcasecmp(preset.c_str(), "rpi") == 0) {
+        map[2] = 10;   // MOSI
+        map[10] = 9;   // MISO
+        map[1] = 11;   // SCK
+        map[17] = 25;  // RST
+    } else if (!preset.empty()) {
+        platform::ReportFailureReason(settingsFile + ": [GPIO] Preset=" + preset +
+                                      " is unknown (known: rpi)");
+    }
+    for (int pin = 1; pin < static_cast<int>(map.size()); ++pin) {
+        const std::string key = "Pin" + std::to_string(pin);
+        map[static_cast<size_t>(pin)] =
+            platform::GetProfileInt("GPIO", key, map[static_cast<size_t>(pin)], settingsFile);
+    }
+    return map;
+}
 
 void SetLptDeviceOverride(const std::string& device) {
     std::lock_guard<std::mutex> lock(g_overrideMutex);
@@ -46,13 +73,18 @@ std::string LptDeviceSetting() {
         std::lock_guard<std::mutex> lock(g_overrideMutex);
         if (!g_strOverride.empty()) return g_strOverride;
     }
-    return platform::GetProfileString("Devices", "LPT", "", platform::SettingsFile("Dranvik.ini"));
+    return platform::GetProfileString("Devices", "LPT", "", SettingsFile());
 }
 
 std::unique_ptr<IPortIo> CreatePortIo(const std::string& device, int cableType) {
     if (device == "sim") return CreateSimPortIo("", cableType);
     if (device.rfind("sim:", 0) == 0) return CreateSimPortIo(device.substr(4), cableType);
     if (device.rfind("io:", 0) == 0) return CreateDirectPortIo(device.substr(3));
+    if (device.rfind("gpio:", 0) == 0) {
+        const std::string chip = device.substr(5);
+        if (chip.empty()) return nullptr;
+        return std::make_unique<CGpioPortIo>(chip, ReadGpioPinMap(SettingsFile()));
+    }
     if (device.empty()) return nullptr;
     return std::make_unique<CPpdevPortIo>(device);
 }

@@ -5,15 +5,17 @@
 void CReplySignal::Set(const std::uint8_t* bytes, int count) {
     {
         std::lock_guard lock(m_mutex);
-        std::copy_n(bytes, std::clamp(count, 0, kMaxBytes), m_bytes.begin());
-        m_bSet = true;
+        if (m_replies.size() == kMaxQueued) return;
+        Reply& reply = m_replies.emplace_back();
+        reply.count = std::max(count, 0);
+        std::copy_n(bytes, std::min(reply.count, kMaxBytes), reply.bytes.begin());
     }
     m_cv.notify_all();
 }
 
 void CReplySignal::Reset() {
     std::lock_guard lock(m_mutex);
-    m_bSet = false;
+    m_replies.clear();
 }
 
 void CReplySignal::Cancel() {
@@ -24,14 +26,13 @@ void CReplySignal::Cancel() {
     m_cv.notify_all();
 }
 
-CReplySignal::WaitResult CReplySignal::Wait(std::chrono::milliseconds timeout,
-                                            std::array<std::uint8_t, kMaxBytes>& out) {
+CReplySignal::WaitResult CReplySignal::Wait(std::chrono::milliseconds timeout, Reply& out) {
     std::unique_lock lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [this] { return m_bSet || m_bCancelled; })) {
+    if (!m_cv.wait_for(lock, timeout, [this] { return !m_replies.empty() || m_bCancelled; })) {
         return WaitResult::TimedOut;
     }
     if (m_bCancelled) return WaitResult::Cancelled;
-    out = m_bytes;
-    m_bSet = false;
+    out = m_replies.front();
+    m_replies.pop_front();
     return WaitResult::Signalled;
 }

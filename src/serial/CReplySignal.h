@@ -4,32 +4,38 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 
-// An auto-reset event that carries the bytes of the reply that set it, so the waiting transfer
-// thread never reads the port's receive buffer while the comm thread may refill it. Set and
-// Cancel from any thread; one thread waits.
+// The replies handed from the comm thread to the waiting transfer thread, each with its bytes, so
+// the transfer thread never reads the port's receive buffer while the comm thread may refill it.
+// Replies queue up in arrival order (a few at most; more are dropped), so a second reply to one
+// request is seen, not lost under the first. Set and Cancel from any thread; one thread waits.
 class CReplySignal {
 public:
-    static constexpr int kMaxBytes = 16;
+    static constexpr int kMaxBytes = 18;
+    static constexpr std::size_t kMaxQueued = 4;
+
+    struct Reply {
+        std::array<std::uint8_t, kMaxBytes> bytes{};
+        int count = 0;  // bytes that arrived (more than kMaxBytes are cut)
+    };
 
     enum class WaitResult { Signalled, TimedOut, Cancelled };
 
-    // Stores up to kMaxBytes bytes and wakes the waiter.
+    // Queues a reply of count bytes and wakes the waiter.
     void Set(const std::uint8_t* bytes, int count);
-    // Forgets an earlier Set that nobody waited for.
+    // Forgets the replies nobody took.
     void Reset();
     // Makes every wait, present and future, return Cancelled at once.
     void Cancel();
 
-    // Waits for a Set at most timeout; on Signalled the bytes are copied into out and the event
-    // is reset.
-    WaitResult Wait(std::chrono::milliseconds timeout, std::array<std::uint8_t, kMaxBytes>& out);
+    // Waits for a reply at most timeout; on Signalled the oldest one is taken into out.
+    WaitResult Wait(std::chrono::milliseconds timeout, Reply& out);
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::array<std::uint8_t, kMaxBytes> m_bytes{};
-    bool m_bSet = false;
+    std::deque<Reply> m_replies;
     bool m_bCancelled = false;
 };

@@ -1,16 +1,17 @@
 #include "serial/CReplyWatch.h"
 
-CReplyWatch::CReplyWatch(std::function<void()> onExpiry)
+CReplyWatch::CReplyWatch(std::function<void(std::uint64_t)> onExpiry)
     : m_onExpiry(std::move(onExpiry)), m_thread([this] { Run(); }) {}
 
 CReplyWatch::~CReplyWatch() {
     Stop();
 }
 
-void CReplyWatch::Arm(std::chrono::milliseconds timeout) {
+void CReplyWatch::Arm(std::chrono::milliseconds timeout, std::uint64_t sequence) {
     {
         std::lock_guard lock(m_mutex);
         m_bArmed = true;
+        m_nSequence = sequence;
         m_deadline = std::chrono::steady_clock::now() + timeout;
     }
     m_cv.notify_all();
@@ -39,8 +40,9 @@ void CReplyWatch::Run() {
             m_cv.wait_until(lock, m_deadline);
         } else {
             m_bArmed = false;
+            const std::uint64_t sequence = m_nSequence;
             lock.unlock();
-            m_onExpiry();
+            m_onExpiry(sequence);
             lock.lock();
         }
     }

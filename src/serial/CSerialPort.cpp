@@ -16,6 +16,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "serial/LineSpeed.h"
 #include "serial/PortNames.h"
@@ -85,6 +86,35 @@ bool ApplyFraming(termios& tio, char parity, int dataBits, int stopBits) {
     return true;
 }
 
+// Opens path for reading and writing if it is a terminal, else returns -1 with the reason
+// reported. Anything else (a regular file, a block device, a pipe) is only ever opened for reading
+// and closed again untouched, so a wrong setting cannot write a frame over a file.
+int OpenTerminal(const std::string& path) {
+    const int flags = O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    const int probe = ::open(path.c_str(), O_RDONLY | flags);
+    if (probe < 0) {
+        platform::ReportFailureReason(platform::ErrnoReason(path, errno));
+        return -1;
+    }
+    struct stat probed {};
+    int fd = -1;
+    int error = ENOTTY;
+    if (fstat(probe, &probed) == 0 && S_ISCHR(probed.st_mode) && isatty(probe)) {
+        fd = ::open(path.c_str(), O_RDWR | flags);
+        struct stat opened {};
+        // The path must still name the same device once opened for writing.
+        if (fd < 0) {
+            error = errno;
+        } else if (fstat(fd, &opened) != 0 || opened.st_rdev != probed.st_rdev || !isatty(fd)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::close(probe);
+    if (fd < 0) platform::ReportFailureReason(platform::ErrnoReason(path, error));
+    return fd;
+}
+
 int RemainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
@@ -119,12 +149,17 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
     ClosePort();
     m_pBox.reset();
     ComDevice device = ResolveComDevice(portNumber);
-    if (device.path.empty()) return false;
-    const int fd = ::open(device.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device.path.empty()) {
+        // "sim:" with a chip model the box does not know, or no pseudo-terminal for the box.
+        platform::ReportFailureReason(platform::ErrnoReason(ComDeviceName(portNumber), ENODEV));
+        return false;
+    }
+    const int fd = OpenTerminal(device.path);
     if (fd < 0) return false;
     // Exclusive use, as a COM port has: the lock finds a port in use (also by a program that
-    // runs as root), then TIOCEXCL refuses further opens (a non-tty ignores it).
+    // runs as root), then TIOCEXCL refuses further opens.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        platform::ReportFailureReason(platform::ErrnoReason(device.path, EBUSY));
         ::close(fd);
         return false;
     }
@@ -233,11 +268,12 @@ void CSerialPort::DrainInput() {
             ReportError(result.waited ? "GetOverlappedResults() in ReadFile()" : "ReadFile()",
                         result.error);
         }
+        // A block cut short by the device going away follows the hang-up, so that the handler
+        // sees the cut as part of the hang-up and not as a reply of its own.
+        if (result.hungUp) HangUp();
+        m_nBlockSends = result.sends;
         if (result.count > 0 || result.error != 0) OnReceive(m_pReceiveBuffer.get(), result.count);
-        if (result.hungUp) {
-            HangUp();
-            return;
-        }
+        if (result.hungUp) return;
         if (result.error != 0) return;
     }
 }
@@ -278,6 +314,7 @@ CSerialPort::ReadResult CSerialPort::ReadBlock(int size) {
         const auto interval = lastByte + std::chrono::milliseconds(m_timeouts.intervalMs);
         if (!WaitFor(POLLIN, std::min(interval, total), result.stopped)) break;
     }
+    result.sends = m_nSends;
     return result;
 }
 
@@ -309,6 +346,7 @@ int CSerialPort::Send(const std::uint8_t* data, int length) {
             // also throw away what the other end has not read yet, which a real line never
             // does once tcdrain has returned, so only the input is flushed there.
             tcflush(m_port, m_bPseudoTerminal ? TCIFLUSH : TCIOFLUSH);
+            ++m_nSends;
             const auto deadline = Clock::now() + std::chrono::milliseconds(1000LL * length + 1000);
             while (written < length) {
                 const ssize_t n =

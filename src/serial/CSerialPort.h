@@ -42,10 +42,11 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens COM portNumber (see PortNames.h for the device it names) for exclusive use, raw, with
-    // the line settings given, RTS asserted, and discards everything queued. False, with nothing
-    // shown, when the device cannot be opened or is in use; true otherwise, also when a later
-    // set-up step failed and was reported. A second call closes the port first (and stops the comm
-    // thread). Owner's thread.
+    // the line settings given, RTS asserted, and discards everything queued. False, with no box
+    // shown and the reason (path and error) sent to platform::ReportFailureReason, when the device
+    // cannot be opened, is in use or is not a terminal (a file or block device is never opened for
+    // writing); true otherwise, also when a later set-up step failed and was reported. A second
+    // call closes the port first (and stops the comm thread). Owner's thread.
     bool OpenPort(int portNumber, int baud, char parity, int dataBits, int stopBits,
                   std::uint32_t eventMask);
 
@@ -82,6 +83,10 @@ protected:
     // The device went away. Comm thread, once.
     virtual void OnHangUp() {}
 
+    // True when a send has discarded the line's input since the block being handed to OnReceive
+    // was read: the block answers an earlier send, not the latest one. From OnReceive.
+    bool IsBlockStale() const { return m_nBlockSends != m_nSends.load(); }
+
     // Marks the port as closing: error boxes are no longer shown. Called by destructors.
     void BeginClosing() { m_bClosing = true; }
 
@@ -89,10 +94,11 @@ private:
     // Outcome of one block read.
     struct ReadResult {
         int count = 0;
-        bool stopped = false;  // the stop event ended the read
-        bool hungUp = false;   // the device went away
-        int error = 0;         // errno of a failed read, 0 otherwise
-        bool waited = false;   // the failure came after waiting
+        bool stopped = false;     // the stop event ended the read
+        bool hungUp = false;      // the device went away
+        int error = 0;            // errno of a failed read, 0 otherwise
+        bool waited = false;      // the failure came after waiting
+        std::uint64_t sends = 0;  // sends made when the read ended
     };
 
     // Forgets the stop of an earlier comm thread.
@@ -120,6 +126,8 @@ private:
     ReadTimeouts m_timeouts;
     std::atomic<int> m_nPortNumber{0};
     std::uint32_t m_dwEventMask = 0;
+    std::atomic<std::uint64_t> m_nSends{0};  // sends so far; each discards unread input first
+    std::uint64_t m_nBlockSends = 0;         // m_nSends when the handed-over block was read
     std::atomic<bool> m_bHungUp{false};
     std::atomic<bool> m_bClosing{false};
     std::unique_ptr<CBoxEmulator> m_pBox;  // the emulated box behind a "sim" port

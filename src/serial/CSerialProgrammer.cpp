@@ -15,8 +15,7 @@ CSerialProgrammer::~CSerialProgrammer() {
     BeginClosing();
     m_bStopping = true;
     m_replyWatch.Stop();
-    m_ackEvent.Cancel();
-    m_blockEvent.Cancel();
+    m_transferReply.Cancel();
     // The comm thread goes first: it is the one that starts transfer threads.
     StopCommThread();
     if (m_transferThread.joinable()) m_transferThread.join();
@@ -36,14 +35,7 @@ bool CSerialProgrammer::Init(CProgrammer* controller, int portNumber, int baud) 
 }
 
 void CSerialProgrammer::CheckReady(std::uint8_t code) {
-    // A ready query in the middle of a transfer would end it on the box; the transfer keeps
-    // the backend busy until its own end.
-    if (m_bTransferRunning) {
-        Post(PE_UNAVAILABLE);
-        return;
-    }
-    m_bReady = true;
-    SendCommand(kCheckReady, code);
+    Issue(kCheckReady, code, -1, true);
 }
 
 void CSerialProgrammer::DetectChip(std::uint8_t code) {
@@ -67,142 +59,180 @@ void CSerialProgrammer::WriteLockBits(std::uint8_t code, int level) {
 }
 
 bool CSerialProgrammer::SendCommand(std::uint8_t command, std::uint8_t code, int level) {
+    return Issue(command, code, level, false);
+}
+
+bool CSerialProgrammer::Issue(std::uint8_t command, std::uint8_t code, int level, bool anyway) {
     if (!m_bPortOpen) {
         Post(PE_SERIAL_NOT_INITIALIZED);
         return false;
     }
-    if (!m_bReady) {
+    std::lock_guard lock(m_replyLock);
+    // Not even a ready query goes out during a transfer: it would end the transfer on the box.
+    if (m_bTransferRunning || !(m_bReady || anyway)) {
         Post(PE_UNAVAILABLE);
         return false;
     }
-    std::lock_guard lock(m_frameLock);
-    m_frame[0] = command;
     m_frame[1] = code;
-    if (level >= 0) m_frame[2] = static_cast<std::uint8_t>(level);
-    // Busy before the frame leaves: a quick reply must find the backend awaiting it.
     m_bReady = false;
-    m_bEndFrameAwaited = false;
-    m_replyWatch.Arm(m_timings.replyTimeout);
-    Send(m_frame.data(), kFrameSize);
+    SendAwaited(command, level);
     return true;
+}
+
+void CSerialProgrammer::SendAwaited(std::uint8_t command, int level) {
+    GiveUp();
+    m_frame[0] = command;
+    std::fill(m_frame.begin() + 2, m_frame.end(), kFrameFiller);
+    if (level >= 0) m_frame[2] = static_cast<std::uint8_t>(level);
+    m_nAwaited = command;
+    m_replyWatch.Arm(m_timings.replyTimeout, ++m_nSequence);
+    Send(m_frame.data(), kFrameSize);
+}
+
+void CSerialProgrammer::GiveUp() {
+    if (m_nAwaited == kNoReply) return;
+    m_replyWatch.Disarm();
+    m_nStaleReply = m_nAwaited;
+    m_nAwaited = kNoReply;
+}
+
+void CSerialProgrammer::FailCommand() {
+    GiveUp();
+    m_bReady = true;
+    Post(PE_RECEIVE_ERROR);
 }
 
 void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
     if (m_bStopping) return;
-    std::lock_guard lock(m_replyLock);
-    m_replyWatch.Disarm();
-    m_bEndFrameAwaited = false;
-    if (count == kFrameSize) {
-        switch (data[0]) {
-            case kReplyReady:
-                m_bReady = true;
-                Post(PE_READY);
-                break;
-            case kReplySignature:
-                m_bReady = true;
-                for (int i = 0; i < 3; ++i) m_pController->m_Signature[i] = data[2 + i];
-                m_pController->MatchSignature();
-                break;
-            case kReplyErased:
-                m_bReady = true;
-                Post(PE_ERASE_DONE);
-                break;
-            case kReplyWriteReady:
-                if (!m_bTransferRunning) StartTransfer(&CSerialProgrammer::WriteTransferThread);
-                break;
-            case kReplyReadReady:
-                if (!m_bTransferRunning) StartTransfer(&CSerialProgrammer::ReadTransferThread);
-                break;
-            case kReplyLocked:
-                m_bReady = true;
-                Post(PE_LOCK_DONE);
-                break;
-            case kReplyBlock:
-                if (m_bTransferRunning) m_blockEvent.Set(data + 2, kBlockSize);
-                break;
-            case kReplyInvalid:
-                m_bReady = true;
-                Post(PE_INVALID_OPERATION);
-                break;
-            default:
-                m_bReady = true;
-                break;
+    bool matchSignature = false;
+    {
+        std::lock_guard lock(m_replyLock);
+        // Read before the latest send: it answers a frame or request already given up.
+        if (IsBlockStale()) return;
+        if (m_bTransferRunning) {
+            m_transferReply.Set(data, count);
+            return;
         }
-    } else if (count == 1 && m_bTransferRunning) {
-        m_ackEvent.Set(data, 1);
-    } else {
-        m_bReady = false;
-        Post(PE_RECEIVE_ERROR);
+        matchSignature = HandleReply(data, count);
     }
+    if (matchSignature) m_pController->MatchSignature();
+}
+
+bool CSerialProgrammer::HandleReply(const std::uint8_t* data, int count) {
+    // Nothing awaits a reply: the rest of a garbled answer or a reply given up is dropped.
+    if (m_nAwaited == kNoReply) return false;
+    const bool frame = count == kFrameSize && !IsEcho(data);
+    if (frame && data[0] == m_nStaleReply && data[0] != m_nAwaited) {
+        m_nStaleReply = kNoReply;
+        return false;
+    }
+    const int code = frame ? data[0] : kNoReply;
+    if (code != m_nAwaited && code != kReplyInvalid) {
+        FailCommand();
+        return false;
+    }
+    m_replyWatch.Disarm();
+    m_nAwaited = kNoReply;
+    m_nStaleReply = kNoReply;
+    switch (code) {
+        case kReplyWriteReady:
+            StartTransfer(&CSerialProgrammer::WriteTransferThread);
+            return false;
+        case kReplyReadReady:
+            StartTransfer(&CSerialProgrammer::ReadTransferThread);
+            return false;
+        case kReplySignature:
+            for (int i = 0; i < 3; ++i) m_pController->m_Signature[i] = data[2 + i];
+            m_bReady = true;
+            return true;
+        case kReplyReady:
+            Post(PE_READY);
+            break;
+        case kReplyErased:
+            Post(PE_ERASE_DONE);
+            break;
+        case kReplyLocked:
+            Post(PE_LOCK_DONE);
+            break;
+        default:
+            Post(PE_INVALID_OPERATION);
+            break;
+    }
+    m_bReady = true;
+    return false;
+}
+
+bool CSerialProgrammer::IsEcho(const std::uint8_t* data) const {
+    return std::equal(m_frame.begin(), m_frame.end(), data);
 }
 
 void CSerialProgrammer::OnHangUp() {
     // A transfer learns of it through its wait and ends with a receive error; a command that
-    // awaits its reply would wait for ever, so it ends here. The state is read before the
-    // transfer is woken, and a transfer ends under the same lock, so exactly one of the two
-    // reports the error, and a command sent after the hang-up is left to its own failed send.
+    // awaits its reply would wait for the watchdog, so it ends here. A transfer ends under the
+    // same lock, so exactly one of the two reports the error, and a command sent after the
+    // hang-up is left to its own failed send.
     std::lock_guard lock(m_replyLock);
-    m_replyWatch.Disarm();
-    if (!m_bTransferRunning && !m_bReady) Post(PE_RECEIVE_ERROR);
-    m_ackEvent.Cancel();
-    m_blockEvent.Cancel();
+    if (!m_bTransferRunning && m_nAwaited != kNoReply) FailCommand();
+    m_transferReply.Cancel();
 }
 
-void CSerialProgrammer::OnReplyTimeout() {
+void CSerialProgrammer::OnReplyTimeout(std::uint64_t sequence) {
     std::lock_guard lock(m_replyLock);
-    if (m_bStopping || m_bTransferRunning || (m_bReady && !m_bEndFrameAwaited)) return;
-    m_bEndFrameAwaited = false;
-    m_bReady = true;
-    Post(PE_RECEIVE_ERROR);
+    // Answered meanwhile, or another frame is awaited now.
+    if (m_bStopping || sequence != m_nSequence || m_nAwaited == kNoReply) return;
+    FailCommand();
 }
 
 void CSerialProgrammer::StartTransfer(int (CSerialProgrammer::*proc)()) {
     // A finished transfer thread may not have been joined yet.
     if (m_transferThread.joinable()) m_transferThread.join();
+    m_transferReply.Reset();
     m_bTransferRunning = true;
     try {
         m_transferThread = std::thread([this, proc] { (this->*proc)(); });
     } catch (const std::system_error&) {
-        EndTransfer();
+        m_bTransferRunning = false;
+        m_bReady = true;
         Post(PE_UNAVAILABLE);
     }
-}
-
-void CSerialProgrammer::EndTransfer() {
-    m_bTransferRunning = false;
-    m_bReady = true;
 }
 
 void CSerialProgrammer::FinishWrite(int event, bool endFrame, bool ready) {
     // The box answers the end frame with a ready reply; its PE_READY must follow this event,
     // since the window starts a verify on the PE_READY after PE_WRITE_DONE.
     std::lock_guard lock(m_replyLock);
-    if (endFrame) {
-        // A verify after the write waits for the box's answer to the end frame.
-        m_bEndFrameAwaited = true;
-        m_replyWatch.Arm(m_timings.replyTimeout);
-        SendFrame(kCheckReady);
-    }
+    if (endFrame) SendAwaited(kCheckReady);
     m_bTransferRunning = false;
     if (ready) m_bReady = true;
     Post(event);
 }
 
-void CSerialProgrammer::FinishRead(int event) {
+void CSerialProgrammer::FinishRead(int event, bool endByte) {
     std::lock_guard lock(m_replyLock);
-    EndTransfer();
+    if (endByte) {
+        const std::uint8_t end = kRequestEnd;
+        Send(&end, 1);
+    }
+    m_bTransferRunning = false;
+    m_bReady = true;
     Post(event);
 }
 
-void CSerialProgrammer::SendFrame(std::uint8_t command, const std::uint8_t* data) {
-    std::lock_guard lock(m_frameLock);
-    m_frame[0] = command;
-    if (data) std::memcpy(m_frame.data() + 2, data, kBlockSize);
-    Send(m_frame.data(), kFrameSize);
+void CSerialProgrammer::SendData(const std::uint8_t* data) {
+    std::lock_guard lock(m_replyLock);
+    m_frame[0] = kDataBlock;
+    std::memcpy(m_frame.data() + 2, data, kBlockSize);
+    SendUnit(m_frame.data(), kFrameSize);
 }
 
-void CSerialProgrammer::SendByte(std::uint8_t byte) {
-    Send(&byte, 1);
+void CSerialProgrammer::SendRequest(std::uint8_t request) {
+    std::lock_guard lock(m_replyLock);
+    SendUnit(&request, 1);
+}
+
+void CSerialProgrammer::SendUnit(const std::uint8_t* bytes, int length) {
+    m_transferReply.Reset();
+    Send(bytes, length);
 }
 
 void CSerialProgrammer::Post(int code) {
@@ -222,19 +252,19 @@ int CSerialProgrammer::WriteTransferThread() {
     }
     SetReceiveSize(1);
     std::this_thread::sleep_for(m_timings.pause);
-    m_ackEvent.Reset();
-    std::array<std::uint8_t, CReplySignal::kMaxBytes> ack{};
+    Reply ack;
     while (controller.m_nPos < length) {
-        SendFrame(kDataBlock, image + controller.m_nPos);
-        const auto result = m_ackEvent.Wait(m_timings.ackTimeout, ack);
+        SendData(image + controller.m_nPos);
+        const auto result = m_transferReply.Wait(m_timings.ackTimeout, ack);
         if (m_bStopping) return -1;
-        if (result == CReplySignal::WaitResult::Signalled && ack[0] == kAckOk) {
+        const bool answered = result == CReplySignal::WaitResult::Signalled && ack.count == 1;
+        if (answered && ack.bytes[0] == kAckOk) {
             controller.m_nPos += kBlockSize;
             Post(PE_WRITE_PROGRESS);
             continue;
         }
         SetReceiveSize(kFrameSize);
-        const bool rejected = result == CReplySignal::WaitResult::Signalled && ack[0] == kAckFailed;
+        const bool rejected = answered && ack.bytes[0] == kAckFailed;
         FinishWrite(rejected ? PE_WRITE_ERROR : PE_RECEIVE_ERROR, rejected, true);
         return -1;
     }
@@ -243,10 +273,22 @@ int CSerialProgrammer::WriteTransferThread() {
     return 0;
 }
 
+namespace {
+
+bool IsBlock(const CReplySignal::Reply& reply) {
+    return reply.count == CSerialProgrammer::kFrameSize && reply.bytes[0] == kReplyBlock;
+}
+
+bool SameBlock(const CReplySignal::Reply& a, const CReplySignal::Reply& b) {
+    return std::equal(a.bytes.begin() + 2, a.bytes.end(), b.bytes.begin() + 2);
+}
+
+}  // namespace
+
 int CSerialProgrammer::ReadTransferThread() {
+    using enum CReplySignal::WaitResult;
     CProgrammer& controller = *m_pController;
     Post(PE_READ_STARTED);
-    std::uint8_t request = kRequestNext;
     controller.m_nPos = 0;
     if (!controller.m_bReadWrittenLength) {
         const ChipInfo* chip = controller.GetSelectedChip();
@@ -255,32 +297,42 @@ int CSerialProgrammer::ReadTransferThread() {
     // Buffer 2 bounds every read, whatever length the chip list or the last write left.
     const int length = std::clamp(controller.m_nDataLen.load(), 0, kImageBufferSize);
     std::uint8_t* buffer = controller.m_pBuffer2.get();
-    m_blockEvent.Reset();
-    bool retried = false;
-    std::array<std::uint8_t, CReplySignal::kMaxBytes> block{};
+    std::uint8_t request = kRequestNext;
+    // A block that was late for the block wait arrives twice: once late, once repeated. Both
+    // copies come before anything asked for later, so a block equal to the last one while its
+    // copy is still due cannot be told from that copy.
+    bool copyDue = false;
+    Reply block;
+    Reply last;
     while (controller.m_nPos < length) {
-        SendByte(request);
-        const auto result = m_blockEvent.Wait(m_timings.blockTimeout, block);
+        SendRequest(request);
+        auto result = m_transferReply.Wait(m_timings.blockTimeout, block);
         if (m_bStopping) return -1;
-        if (result == CReplySignal::WaitResult::Signalled) {
-            std::memcpy(buffer + controller.m_nPos, block.data(), kBlockSize);
-            retried = false;
-            controller.m_nPos += kBlockSize;
-            request = kRequestNext;
-            Post(PE_READ_PROGRESS);
-            continue;
-        }
-        if (result == CReplySignal::WaitResult::TimedOut && !retried) {
+        if (result == TimedOut && request == kRequestNext) {
             request = kRequestAgain;
-            retried = true;
             continue;
         }
-        // A second time-out in a row, or the device is gone (nothing more can be sent then).
-        if (result == CReplySignal::WaitResult::TimedOut) SendByte(kRequestEnd);
-        FinishRead(PE_RECEIVE_ERROR);
-        return -1;
+        if (result != Signalled || !IsBlock(block) || (copyDue && SameBlock(block, last))) {
+            FinishRead(PE_RECEIVE_ERROR, result != Cancelled);
+            return -1;
+        }
+        std::memcpy(buffer + controller.m_nPos, block.bytes.data() + 2, kBlockSize);
+        controller.m_nPos += kBlockSize;
+        Post(PE_READ_PROGRESS);
+        last = block;
+        copyDue = false;
+        if (request == kRequestAgain) {
+            // The line stays quiet for a block wait, or brings the copy, before the next request.
+            result = m_transferReply.Wait(m_timings.blockTimeout, block);
+            if (m_bStopping) return -1;
+            copyDue = result == TimedOut;
+            if (!copyDue && (result != Signalled || !IsBlock(block) || !SameBlock(block, last))) {
+                FinishRead(PE_RECEIVE_ERROR, result != Cancelled);
+                return -1;
+            }
+        }
+        request = kRequestNext;
     }
-    SendByte(kRequestEnd);
-    FinishRead(PE_READ_DONE);
+    FinishRead(PE_READ_DONE, true);
     return 0;
 }

@@ -19,6 +19,13 @@ class CProgrammer;
 // streams image data in 16-byte blocks and collects read-back blocks, and reports every outcome as
 // an event posted through the controller.
 //
+// Every command frame awaits the reply with its own code (or 0xFF, an invalid operation). Any
+// other answer (another code, a short or overlong block, the line echoing the frame) and a reply
+// that does not come within the watchdog end the command with one PE_RECEIVE_ERROR; the backend
+// then takes commands again and drops what arrives until the next frame, so a late or stray reply
+// never completes a later command nor starts a transfer. A read never keeps a block it cannot be
+// sure of: a copy that follows a repeated block is recognised and dropped.
+//
 // Threads: the operations and Init run on the owner's thread; replies are handled on the port's
 // comm thread; a write or read runs on one transfer thread at a time. The controller owns this
 // object and must outlive it; the destructor stops every thread without waiting for a transfer
@@ -37,8 +44,11 @@ public:
     };
     static constexpr int kFrameSize = 18;
     static constexpr int kBlockSize = 16;
+    // The bytes of a command frame that its command does not define. A box answers with its own
+    // bytes there, so a reply that repeats the frame byte for byte is the line's echo.
+    static constexpr std::uint8_t kFrameFiller = 0xA5;
 
-    // How long the transfer threads wait; tests shorten them.
+    // How long the backend waits; tests shorten them.
     struct Timings {
         std::chrono::milliseconds ackTimeout{1000};     // per write acknowledge
         std::chrono::milliseconds blockTimeout{500};    // per read block, retried once
@@ -55,7 +65,9 @@ public:
 
     // Before the first operation.
     void SetTimings(const Timings& timings) { m_timings = timings; }
+    const Timings& GetTimings() const { return m_timings; }
 
+    // Sent also while another frame awaits its reply, which is then given up.
     void CheckReady(std::uint8_t code) override;
     void DetectChip(std::uint8_t code) override;
     void EraseChip(std::uint8_t code) override;
@@ -75,38 +87,53 @@ protected:
     void OnHangUp() override;
 
 private:
-    // A command frame, or a write's end frame, went unanswered for replyTimeout: the backend
-    // takes commands again and a receive error ends what waits for the answer. Runs on the
-    // watchdog's thread.
-    void OnReplyTimeout();
+    static constexpr int kNoReply = -1;
+    using Reply = CReplySignal::Reply;
+
+    // SendCommand; `anyway` sends also while a frame awaits its reply.
+    bool Issue(std::uint8_t command, std::uint8_t code, int level, bool anyway);
+    // Sends a command frame (byte 1 as it stands, level in byte 2 when given) and awaits the
+    // reply with its code, giving up a frame still awaited. Under m_replyLock.
+    void SendAwaited(std::uint8_t command, int level = -1);
+    // The awaited frame gets no reply any more: should it come late, it is dropped once.
+    void GiveUp();
+    // Ends the awaited command with a receive error; the backend takes commands again.
+    void FailCommand();
+    // Acts on a block that arrived outside a transfer; true when the signature must be matched
+    // (which may wait for the owner's thread, so it runs after the lock is released).
+    bool HandleReply(const std::uint8_t* data, int count);
+    bool IsEcho(const std::uint8_t* data) const;
+    // The watchdog expired for the frame with that sequence number. Watchdog's thread.
+    void OnReplyTimeout(std::uint64_t sequence);
     void StartTransfer(int (CSerialProgrammer::*proc)());
     int WriteTransferThread();
     int ReadTransferThread();
-    // Ends a transfer: the backend takes commands again.
-    void EndTransfer();
     // Ends a write: sends the end frame when asked, ends the transfer (ready again unless the box
     // must answer first) and posts the event, before the box's answer can be handled.
     void FinishWrite(int event, bool endFrame, bool ready);
-    // Ends a read and posts its last event, seen whole by a hang-up on the comm thread.
-    void FinishRead(int event);
-    // Sends the frame with the command code and, when given, the 16 data bytes in bytes 2..17.
-    void SendFrame(std::uint8_t command, const std::uint8_t* data = nullptr);
-    void SendByte(std::uint8_t byte);
+    // Ends a read: sends the end byte when asked, and posts the read's last event.
+    void FinishRead(int event, bool endByte);
+    // A transfer's data frame or request byte: replies to earlier ones are forgotten first.
+    void SendData(const std::uint8_t* data);
+    void SendRequest(std::uint8_t request);
+    void SendUnit(const std::uint8_t* bytes, int length);
     // Posts through the controller unless the backend is being destroyed.
     void Post(int code);
 
     std::atomic<bool> m_bTransferRunning{false};
-    CReplySignal m_ackEvent;    // a one-byte acknowledge arrived during a transfer
-    CReplySignal m_blockEvent;  // a data-block reply arrived during a transfer
+    CReplySignal m_transferReply;  // what arrived for the transfer's last data frame or request
     std::atomic<bool> m_bReady{false};
-    std::atomic<bool> m_bEndFrameAwaited{false};  // a write's end frame is not answered yet
     std::atomic<bool> m_bPortOpen{false};
-    std::mutex m_frameLock;  // the frame is shared by the owner's thread and a transfer thread
-    std::mutex m_replyLock;  // held while a reply is handled, so none overtakes a write's end
+    // Held while the frame is built and sent and while a reply is handled, so that a reply is
+    // judged against the frame that is really the latest one, and none overtakes a write's end.
+    std::mutex m_replyLock;
     std::array<std::uint8_t, kFrameSize> m_frame{};
+    int m_nAwaited = kNoReply;      // the reply code the last command frame awaits
+    int m_nStaleReply = kNoReply;   // the code of a frame given up, whose reply is dropped once
+    std::uint64_t m_nSequence = 0;  // of the last command frame, for the watchdog
     CProgrammer* m_pController;
     std::thread m_transferThread;  // started and joined by the comm thread, joined at destruction
     std::atomic<bool> m_bStopping{false};
     Timings m_timings;
-    CReplyWatch m_replyWatch{[this] { OnReplyTimeout(); }};
+    CReplyWatch m_replyWatch{[this](std::uint64_t sequence) { OnReplyTimeout(sequence); }};
 };

@@ -394,6 +394,14 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             ShowDetection(false);
             RunNextStep(false, true);
             break;
+        case PE_LOCK_ERROR:
+            AddLog("编程器:写锁定位时发生错误.");
+            RunNextStep(false, true);
+            break;
+        case PE_READ_LOCKED:
+            AddLog("编程器:器件已加密,无法读出.");
+            RunNextStep(false, true);
+            break;
         default:
             RunNextStep(false, true);
             break;

@@ -135,10 +135,19 @@ void CBoxEmulator::Run() {
         if (m_byteTime.count() > 0) {
             m_rxDone = std::max(m_rxDone, Clock::now()) + m_byteTime * n;
         }
+        if (EchoesLine()) {
+            (void)!::write(m_master, chunk, static_cast<size_t>(n));
+            continue;
+        }
         for (ssize_t i = 0; i < n; ++i) {
             if (!Feed(chunk[i])) return;
         }
     }
+}
+
+bool CBoxEmulator::EchoesLine() const {
+    std::lock_guard lock(m_mutex);
+    return m_faults.echo;
 }
 
 bool CBoxEmulator::Feed(std::uint8_t byte) {
@@ -168,11 +177,31 @@ CBoxEmulator::Reply CBoxEmulator::HandleFrame() {
     }
     if (m_faults.silentCommand >= 0 && code == m_faults.silentCommand) return {};
     Reply reply = HandleCommand(code, m_frame[1]);
+    ApplyReplyFaults(code, reply);
+    return reply;
+}
+
+void CBoxEmulator::ApplyReplyFaults(std::uint8_t code, Reply& reply) {
     if (code == m_faults.shortReplyCommand) {
         reply.length = std::clamp(m_faults.shortReplyLength, 0, kFrameSize);
     }
     if (code == m_faults.delayCommand) reply.delay = std::chrono::milliseconds(m_faults.delayMs);
-    return reply;
+    const bool replaced = code == m_faults.wrongCodeCommand || code == m_faults.garbageCommand;
+    // A box that answers something else has not started a transfer either.
+    if (replaced && m_mode != Mode::Command) {
+        LeaveProgramming();
+        m_mode = Mode::Command;
+    }
+    if (code == m_faults.wrongCodeCommand) reply.bytes[0] = m_faults.wrongCode;
+    if (code == m_faults.garbageCommand) {
+        reply.length = std::clamp(m_faults.garbageLength, 0, kMaxReply);
+        for (int i = 0; i < reply.length; ++i) {
+            m_nNoise ^= m_nNoise << 13;
+            m_nNoise ^= m_nNoise >> 17;
+            m_nNoise ^= m_nNoise << 5;
+            reply.bytes[static_cast<size_t>(i)] = static_cast<std::uint8_t>(m_nNoise >> 24);
+        }
+    }
 }
 
 CBoxEmulator::Reply CBoxEmulator::HandleCommand(std::uint8_t code, std::uint8_t algorithm) {
@@ -223,18 +252,24 @@ CBoxEmulator::Reply CBoxEmulator::HandleDataBlock() {
     reply.length = 1;
     reply.bytes[0] = ok ? kAckOk : kAckFailed;
     if (m_nBlock == m_faults.ackFaultBlock) reply.bytes[0] = m_faults.ackFaultValue;
+    if (m_nBlock == m_faults.lateAck) reply.delay = std::chrono::milliseconds(m_faults.delayMs);
     return reply;
 }
 
 CBoxEmulator::Reply CBoxEmulator::HandleRequest(std::uint8_t request) {
     Log(&request, 1);
     switch (request) {
-        case kRequestNext:
+        case kRequestNext: {
             ++m_nBlock;
             m_nDrops = 0;
             m_nBlockAddress = m_nAddress;
             m_nAddress += kBlockSize;
-            return BlockReply();
+            Reply reply = BlockReply();
+            if (m_nBlock == m_faults.lateReadBlock) {
+                reply.delay = std::chrono::milliseconds(m_faults.delayMs);
+            }
+            return reply;
+        }
         case kRequestAgain:
             return BlockReply();
         case kRequestEnd:

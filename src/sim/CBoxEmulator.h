@@ -34,8 +34,20 @@ public:
         int shortReplyCommand = -1;  // this command is answered with only shortReplyLength bytes
         int shortReplyLength = 10;
         int delayCommand = -1;  // this command is answered delayMs late
-        int delayMs = 0;
+        int delayMs = 0;        // also how late lateAck and lateReadBlock come
+        int lateAck = 0;        // the Nth data block of a write is acknowledged delayMs late
+        int lateReadBlock = 0;  // the Nth read block comes delayMs late the first time it is
+                                // asked for (a repeat request queued meanwhile is then answered)
+        int wrongCodeCommand = -1;  // this command is answered with wrongCode in byte 0: a reply
+        std::uint8_t wrongCode = 0x09;  // to another command, or a code nobody knows
+        int garbageCommand = -1;        // this command is answered with garbageLength random bytes
+        int garbageLength = 40;         // (at most kMaxReply)
+        bool echo = false;  // the line sends every byte back and the box answers nothing, as a
+                            // loop-back plug or an echoing cable without a box does
     };
+
+    // The longest reply the box sends at once (garbage included).
+    static constexpr int kMaxReply = 64;
 
     explicit CBoxEmulator(CTargetChip::Model model = CTargetChip::Model::AT89S52);
     ~CBoxEmulator();
@@ -75,7 +87,7 @@ private:
 
     // What to send back for one unit.
     struct Reply {
-        std::array<std::uint8_t, kFrameSize> bytes{};
+        std::array<std::uint8_t, kMaxReply> bytes{};
         int length = 0;
         std::chrono::milliseconds delay{0};
     };
@@ -83,6 +95,7 @@ private:
     enum class Mode { Command, Write, Read };
 
     void Run();
+    bool EchoesLine() const;
     // Takes one byte from the line; false when the thread must end.
     bool Feed(std::uint8_t byte);
     // The following run with m_mutex held.
@@ -91,6 +104,8 @@ private:
     Reply HandleDataBlock();
     Reply HandleRequest(std::uint8_t request);
     Reply BlockReply();
+    // Replaces a command's reply by the bytes of the fault set for the command, if any.
+    void ApplyReplyFaults(std::uint8_t code, Reply& reply);
     void Log(const std::uint8_t* bytes, int count);
     void EnterProgramming();
     void LeaveProgramming();
@@ -107,12 +122,13 @@ private:
     std::deque<std::vector<std::uint8_t>> m_log;
     Mode m_mode = Mode::Command;
     std::array<std::uint8_t, kFrameSize> m_frame{};
-    int m_nFill = 0;                 // bytes of the frame received so far
-    std::uint8_t m_byAlgorithm = 0;  // of the transfer under way
-    int m_nAddress = 0;              // next chip address of a transfer
-    int m_nBlockAddress = 0;         // address of the read block last asked for
-    int m_nBlock = 0;                // blocks of the transfer so far
-    int m_nDrops = 0;                // requests for the current read block left unanswered
+    int m_nFill = 0;                      // bytes of the frame received so far
+    std::uint8_t m_byAlgorithm = 0;       // of the transfer under way
+    int m_nAddress = 0;                   // next chip address of a transfer
+    int m_nBlockAddress = 0;              // address of the read block last asked for
+    int m_nBlock = 0;                     // blocks of the transfer so far
+    int m_nDrops = 0;                     // requests for the current read block left unanswered
+    std::uint32_t m_nNoise = 0x2545F491;  // state of the garbage generator (xorshift)
 
     std::chrono::nanoseconds m_byteTime{0};  // wire time of one byte, 0 when not paced
     Clock::time_point m_rxDone{};            // when the last byte read has fully arrived

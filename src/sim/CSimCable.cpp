@@ -12,6 +12,19 @@ constexpr StatusPin kStatusPins[] = {
     {10, 0x40, false}, {11, 0x80, true}, {12, 0x20, false}, {13, 0x10, false}, {15, 0x08, false},
 };
 
+// Control register bits of the output pins there and whether the port inverts them.
+struct ControlPin {
+    int pin;
+    std::uint8_t mask;
+    bool inverted;
+};
+constexpr ControlPin kControlPins[] = {
+    {1, 0x01, true}, {14, 0x02, true}, {16, 0x04, false}, {17, 0x08, true}};
+
+std::uint8_t WithBit(std::uint8_t value, std::uint8_t mask, bool set) {
+    return static_cast<std::uint8_t>(set ? value | mask : value & ~mask);
+}
+
 }  // namespace
 
 CSimCable::Wiring CSimCable::DefaultWiring(int cableType) {
@@ -77,6 +90,27 @@ std::uint8_t CSimCable::ReadStatus() {
         if (InputLevel(p.pin) != p.inverted) value = static_cast<std::uint8_t>(value | p.mask);
     }
     return value;
+}
+
+void CSimCable::SetOutputPins(std::span<const std::pair<int, bool>> levels) {
+    Count(m_nWrites);
+    for (const auto& [pin, high] : levels) {
+        if (pin >= 2 && pin <= 9) m_byData = WithBit(m_byData, 1u << (pin - 2), high);
+        for (const ControlPin& p : kControlPins) {
+            if (p.pin == pin) m_byControl = WithBit(m_byControl, p.mask, high != p.inverted);
+        }
+    }
+    Propagate();
+}
+
+bool CSimCable::PinLevel(int pin) {
+    for (const StatusPin& p : kStatusPins) {
+        if (p.pin == pin) {
+            Count(m_nReads);
+            return InputLevel(pin);
+        }
+    }
+    return OutputLevel(pin);
 }
 
 bool CSimCable::OutputLevel(int pin) const {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <utility>
 
 #include "sim/CShiftWriteAdapter.h"
 #include "sim/CTargetChip.h"
@@ -47,6 +49,12 @@ public:
     std::uint8_t ReadData();
     std::uint8_t ReadStatus();
     std::uint8_t ReadControl();
+
+    // The same port at connector level, for access made of single lines (GPIO): drives the
+    // output pins given (other pins are ignored) in one step, as one register write would; and
+    // reads the level of a pin (an output as driven, an input as the cable drives it).
+    void SetOutputPins(std::span<const std::pair<int, bool>> levels);
+    bool PinLevel(int pin);
 
     // Register accesses so far.
     std::uint64_t PortWrites() const { return m_nWrites.load(std::memory_order_relaxed); }

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr std::uint8_t kBusyMark = 0x80;
+constexpr std::uint8_t kPageRead = 0x30;
+constexpr std::uint8_t kReadLockBits = 0x24;
+constexpr int kPageHeader = 2;  // instruction byte and high address byte
 
 }  // namespace
 
@@ -73,23 +76,12 @@ void CTargetChip::SetLines(bool rst, bool sck, bool mosi) {
         return;
     }
     if (sck && !m_bSck) {  // rising edge: sample MOSI
-        const int byte = m_nBit / 8;
-        m_rx[static_cast<size_t>(byte)] =
-            static_cast<std::uint8_t>((m_rx[static_cast<size_t>(byte)] << 1) | (mosi ? 1 : 0));
+        const size_t byte = static_cast<size_t>(m_nBit / 8);
+        if (byte < m_rx.size()) m_rx[byte] = static_cast<std::uint8_t>((m_rx[byte] << 1) | mosi);
         ++m_nBit;
     } else if (!sck && m_bSck && m_nBit > 0) {  // falling edge: present the next output bit
         if (m_nBit % 8 == 0) {
-            const int received = m_nBit / 8;
-            if (received == 3) {
-                m_txByte = Answer(m_rx);
-            } else if (received == 4) {
-                ++m_nInstructions;
-                Apply(m_rx);
-                m_nBit = 0;
-                m_txByte = 0;
-            } else {
-                m_txByte = 0;
-            }
+            ByteReceived(m_nBit / 8);
         } else {
             m_txByte = static_cast<std::uint8_t>(m_txByte << 1);
         }
@@ -98,11 +90,42 @@ void CTargetChip::SetLines(bool rst, bool sck, bool mosi) {
     m_bSck = sck;
 }
 
+void CTargetChip::ByteReceived(int received) {
+    if (m_rx[0] == kPageRead && m_bEnabled) {
+        // The page's bytes follow the high address byte, one per byte clocked.
+        const int index = received - kPageHeader;
+        if (index < kPageSize) {
+            m_txByte = index < 0 ? 0 : ReadFlash(m_rx[1] * kPageSize + index);
+            return;
+        }
+        Completed(kPageRead);
+        m_nBit = 0;
+        m_txByte = 0;
+        return;
+    }
+    if (received == 3) {
+        m_txByte = Answer(m_rx);
+    } else if (received == 4) {
+        Apply(m_rx);
+        Completed(m_rx[0]);
+        m_nBit = 0;
+        m_txByte = 0;
+    } else {
+        m_txByte = 0;
+    }
+}
+
+void CTargetChip::Completed(std::uint8_t opcode) {
+    ++m_nInstructions;
+    auto& count = m_opcodeCounts[opcode];
+    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
 std::uint8_t CTargetChip::Execute(const std::array<std::uint8_t, 4>& instruction) {
     if (!m_bReset) return 0xFF;
-    ++m_nInstructions;
     const std::uint8_t answer = Answer(instruction);
     Apply(instruction);
+    Completed(instruction[0]);
     return answer;
 }
 
@@ -121,6 +144,10 @@ std::uint8_t CTargetChip::Answer(const std::array<std::uint8_t, 4>& instr) {
     if (!m_bEnabled) return 0x00;
     const int address = (instr[1] << 8) | instr[2];
     if (instr[0] == 0x20) return ReadFlash(address);
+    if (instr[0] == kReadLockBits) {
+        // LB1..LB3 read 1 when programmed; lock level n has the first n programmed.
+        return static_cast<std::uint8_t>(((1u << m_nLockLevel) - 1) * kLockBit1);
+    }
     if (instr[0] == 0x28) {
         const auto sig = Signature();
         return instr[1] < 3 ? sig[instr[1]] : 0xFF;

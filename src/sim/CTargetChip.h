@@ -10,9 +10,10 @@
 // (RST, SCK, MOSI in, MISO out: MOSI sampled on SCK's rising edge, MISO changed after the
 // falling edge, most significant bit first) or one 4-byte instruction at a time. It honours the
 // programming-enable handshake, chip erase, byte write with a programming time seen through data
-// polling, byte read, signature read and lock bits, and can be told that one address never
-// finishes programming. Not thread-safe: one thread drives it at a time; counters may be read
-// from any thread.
+// polling, byte read, page read (0x30, high address byte, then the page's 256 bytes out; pin
+// level only), signature read, lock bits and their read-back (0x24), and can be told that one
+// address never finishes programming. Not thread-safe: one thread drives it at a time; counters may
+// be read from any thread.
 class CTargetChip {
 public:
     enum class Model { AT89S51, AT89S52 };
@@ -58,6 +59,14 @@ public:
     void Flush();
 
     std::uint64_t InstructionCount() const { return m_nInstructions.load(); }
+    // Completed instructions with this first byte.
+    std::uint64_t InstructionCount(std::uint8_t opcode) const {
+        return m_opcodeCounts[opcode].load(std::memory_order_relaxed);
+    }
+
+    // Bytes of one page-mode read, and the lock-bit byte's bit of LB1 (LB2 and LB3 follow it).
+    static constexpr int kPageSize = 256;
+    static constexpr std::uint8_t kLockBit1 = 0x04;
 
     // The flash size and the display name of a model.
     static int FlashBytes(Model model);
@@ -68,6 +77,11 @@ private:
     std::uint8_t Answer(const std::array<std::uint8_t, 4>& instr);
     void Apply(const std::array<std::uint8_t, 4>& instr);
     std::uint8_t ReadFlash(int address);
+    // On a falling edge that completes a byte: the next byte to shift out, and the end of the
+    // instruction once all its bytes are in.
+    void ByteReceived(int received);
+    // Counts a completed instruction.
+    void Completed(std::uint8_t opcode);
 
     Model m_model;
     std::vector<std::uint8_t> m_flash;
@@ -88,4 +102,5 @@ private:
     bool m_bDirty = false;
     int m_nLockFd = -1;  // holds the backing file's lock
     std::atomic<std::uint64_t> m_nInstructions{0};
+    std::array<std::atomic<std::uint64_t>, 256> m_opcodeCounts{};
 };

@@ -23,8 +23,7 @@ int CProgrammerApp::InitInstance() {
     started.start();
     platform::InitAppPaths();
     CMainDlg dialog(DefaultBackends());
-    const QString file = FileArgument(arguments());
-    if (!file.isEmpty()) dialog.OpenGivenFile(file);
+    OpenFileArgument(dialog, arguments());
     if (!arguments().contains(QStringLiteral("--quit-after-start"))) {
         dialog.exec();
         return 0;
@@ -47,4 +46,9 @@ QString CProgrammerApp::FileArgument(const QStringList& arguments) {
         if (!arguments[i].startsWith(QLatin1Char('-'))) return arguments[i];
     }
     return {};
+}
+
+void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments) {
+    const QString file = CProgrammerApp::FileArgument(arguments);
+    if (!file.isEmpty()) dialog.OpenGivenFile(file);
 }

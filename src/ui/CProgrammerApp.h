@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
+
+class CMainDlg;
 
 // The application object: sets up what the whole program shares, then runs the main window
 // modally; the program ends when the window closes. UI thread only.
@@ -22,3 +25,8 @@ public:
     // is not an option; empty when there is none.
     static QString FileArgument(const QStringList& arguments);
 };
+
+// Loads the file named among the arguments (FileArgument) into Buffer 1 as the open-file button
+// would, recent list included: the file a desktop entry passes. Nothing when none is named or the
+// buttons are busy.
+void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments);

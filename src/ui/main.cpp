@@ -1,6 +1,15 @@
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Version.h"
 #include "ui/CProgrammerApp.h"
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("olstrin %s\n", platform::VersionText());
+        return 0;
+    }
     CProgrammerApp app(argc, argv);
     return app.InitInstance();
 }

@@ -116,20 +116,59 @@ TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     EXPECT_NE(dir.Read("back.bin").back(), '\xFF');
 }
 
-TEST_F(CliTest, StoredMarksAndOptionsShapeTheChainAndTheSettingsStayUntouched) {
+// auto runs the same chain whatever the window stored; --marks takes the stored chain; options
+// leave steps out; the settings file is never written.
+TEST_F(CliTest, AutoChainIsTheSameWhateverTheWindowStored) {
     SettingsRecord record = InitialSettings();
     record.bMarkErase = 0;
-    record.bAutoDetect = 1;
+    record.bMarkVerify = 0;
+    record.bAutoDetect = 0;
     std::filesystem::create_directories(dir.File("cfg"));
     ASSERT_TRUE(WriteSettingsRecord(dir.File("cfg/Dranvik.ini"), record));
     const std::string before = dir.Read("cfg/Dranvik.ini");
-    const CliResult result = Run({"--simulate=at89s51", "--no-detect", "--no-verify", "auto", hex});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_THAT(result.out, Not(HasSubstr("擦除")));
-    EXPECT_THAT(result.out, Not(HasSubstr("检测到器件")));
-    EXPECT_THAT(result.out, Not(HasSubstr("效验")));
-    EXPECT_THAT(result.out, HasSubstr("编程器:写器件完成."));
+
+    const CliResult full = Run({"--simulate=at89s51", "auto", hex});
+    EXPECT_EQ(full.status, 0) << full.err;
+    for (const char* line : {"检测到器件", "擦除器件完成", "写器件完成", "共发现    0个"}) {
+        EXPECT_THAT(full.out, HasSubstr(line));
+    }
+    const CliResult stored = Run({"--simulate=at89s51", "--marks", "auto", hex});
+    EXPECT_EQ(stored.status, 0) << stored.err;
+    EXPECT_THAT(stored.out, Not(HasSubstr("擦除")));
+    EXPECT_THAT(stored.out, Not(HasSubstr("检测到器件")));
+    EXPECT_THAT(stored.out, Not(HasSubstr("效验")));
+
+    const CliResult less = Run({"--simulate=at89s51", "--no-detect", "--no-erase", "--no-verify",
+                                "--chip", "AT89S51", "auto", hex});
+    EXPECT_EQ(less.status, 0) << less.err;
+    EXPECT_THAT(less.out, HasSubstr("编程器:写器件完成."));
+    EXPECT_THAT(less.out, Not(HasSubstr("擦除")));
     EXPECT_EQ(dir.Read("cfg/Dranvik.ini"), before);
+}
+
+// --json: every line parses as one object; the summary names the chip, the image's digest, the
+// verify's count and the steps; --lock follows a clean verify.
+TEST_F(CliTest, JsonLinesEndInASummary) {
+    const CliResult result = Run({"--simulate", "--json", "--lock", "2", "auto", hex});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string script =
+        "import json,sys\n"
+        "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+        "s=rows[-1]\n"
+        "assert all(r['type'] in ('event','log','progress','difference','summary') for r in rows)\n"
+        "assert {'type':'event','code':9,'name':'PE_ERASE_DONE'} in rows\n"
+        "assert {'type':'log','text':'编程器:写锁定位完成.'} in rows\n"
+        "print(s['result'],s['exit_status'],s['chip']['name'],s['chip']['signature'],"
+        "s['image']['data_bytes'],s['image']['sha256'],s['differences'],"
+        "[x['step'] for x in s['steps']])\n";
+    dir.Write("rows.json", result.out);
+    dir.Write("check.py", script);
+    const CliResult checked =
+        Shell("python3 " + Quoted(dir.File("check.py")) + " " + Quoted(dir.File("rows.json")));
+    EXPECT_EQ(checked.out,
+              "success 0 AT89S52 1E 52 06 143 "
+              "285b00df5a7f7148cd95e4f794c905d2e020ccdbe119abbd62d799d8dd5def46 0 "
+              "['ready', 'detect', 'erase', 'write', 'read', 'lock']\n");
 }
 
 TEST_F(CliTest, SerialBoxRunsTheChainAndASilentPortTimesOut) {
@@ -170,6 +209,8 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
                                                {"--type", "0", "--simulate", "detect"},
                                                {"--simulate", "--chip", "Z80", "detect"},
                                                {"--simulate", "read", ""},
+                                               {"--lock", "2", "--no-verify", "auto"},
+                                               {"--marks", "--no-erase", "auto"},
                                                {"--settings", dir.File("none"), "detect"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);

@@ -82,10 +82,12 @@ public:
 
     bool recording = false;
     std::vector<PortOp> ops;
+    std::uint64_t accesses = 0;  // every access, recorded or not
     std::function<std::uint8_t(std::uint8_t)> m_controlFilter;
 
 private:
     std::uint8_t Note(char kind, std::uint8_t value) {
+        ++accesses;
         if (recording) ops.push_back({kind, value});
         return value;
     }
@@ -117,14 +119,21 @@ constexpr int kChipShift = 3;
 // a fresh temp folder. The cable and the recorder belong to the backend; the pointers stay
 // valid while the controller lives and may be inspected whenever no worker is running.
 struct SimRig {
+    // Makes the port access that reaches the cable (default: the simulated port's registers).
+    using PortOnCable = std::function<std::unique_ptr<IPortIo>(std::unique_ptr<CSimCable>)>;
+
+    // The settings text, when given, is the Dranvik.ini the backend starts with.
     explicit SimRig(int cableType, int cableSpeed, std::unique_ptr<CSimCable> simCable = nullptr,
-                    bool gatedClock = false)
+                    bool gatedClock = false, const std::string& ini = {},
+                    const PortOnCable& portOnCable = {})
         : clock(gatedClock) {
         platform::SetSettingsDir(settings.path());
+        if (!ini.empty()) settings.Write("Dranvik.ini", ini);
         if (!simCable) simCable = MakeSimCable(cableType);
         cable = simCable.get();
-        auto recorder =
-            std::make_unique<CRecordingPortIo>(std::make_unique<CSimPortIo>(std::move(simCable)));
+        auto recorder = std::make_unique<CRecordingPortIo>(
+            portOnCable ? portOnCable(std::move(simCable))
+                        : std::make_unique<CSimPortIo>(std::move(simCable)));
         port = recorder.get();
         auto pending = std::make_shared<std::unique_ptr<IPortIo>>(std::move(recorder));
         BackendFactory factory;

@@ -217,4 +217,70 @@ TEST(ShiftWriteWithoutAdapter, EndsWithWriteErrorAfterTheBoundedWait) {
     EXPECT_EQ(rig.cable->ReadData() & 0x01, 1);  // OE (pin 2) released
 }
 
+// Reads back a 600-byte image (two whole pages and an 88-byte tail); returns the chip's count
+// of page-mode and byte-mode read instructions during the read.
+std::pair<std::uint64_t, std::uint64_t> ReadBack600(SimRig& rig) {
+    CProgrammer& p = *rig.programmer;
+    const auto image = LoadRandomImage(p, 600, 11);
+    p.WriteChip(kChipS52);
+    EXPECT_EQ(rig.Events().back(), PE_WRITE_DONE);
+    const CTargetChip& chip = *rig.cable->Chip();
+    const std::uint64_t pages = chip.InstructionCount(0x30);
+    const std::uint64_t bytes = chip.InstructionCount(0x20);
+    p.m_bReadWrittenLength = 1;
+    p.ReadChip(kChipS52);
+    const Events read = rig.Events();
+    EXPECT_EQ(read.back(), PE_READ_DONE);
+    EXPECT_EQ(CountOf(read, PE_READ_PROGRESS), 40);  // every fifteenth byte, pages or not
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), p.m_pBuffer2.get()));
+    EXPECT_EQ(p.m_nPos, 600);
+    return {chip.InstructionCount(0x30) - pages, chip.InstructionCount(0x20) - bytes};
+}
+
+TEST(PageRead, WholePagesInPageModeAndTheTailByteByByte) {
+    SimRig rig(3, 2);
+    EXPECT_EQ(ReadBack600(rig), std::make_pair(std::uint64_t{2}, std::uint64_t{88}));
+
+    SimRig off(3, 2, nullptr, false, "[Options]\nPageRead=0\n");
+    EXPECT_EQ(ReadBack600(off), std::make_pair(std::uint64_t{0}, std::uint64_t{600}));
+}
+
+TEST(LockReadBack, LockDoneOnlyWhenTheLevelReadsBack) {
+    SimRig rig(2, 2);
+    rig.programmer->WriteLockBits(kChipS52, 1);
+    EXPECT_EQ(rig.Events(), Events{PE_LOCK_DONE});
+    rig.programmer->WriteLockBits(kChipS52, 3);
+    EXPECT_EQ(rig.Events(), Events{PE_LOCK_DONE});
+    rig.programmer->WriteLockBits(kChipS52, 2);  // the chip stays at level 3
+    EXPECT_EQ(rig.Events(), Events{PE_LOCK_ERROR});
+
+    // Without a chip MISO floats high: nothing confirms the lock.
+    SimRig empty(2, 2, std::make_unique<CSimCable>(CSimCable::DefaultWiring(2)));
+    for (int level : {1, 3}) {
+        empty.programmer->WriteLockBits(kChipS52, level);
+        EXPECT_EQ(empty.Events(), Events{PE_LOCK_ERROR});
+    }
+}
+
+TEST(LockReadBack, AReadProtectedChipIsNotReadOut) {
+    SimRig rig(4, 2);
+    CProgrammer& p = *rig.programmer;
+    LoadRandomImage(p, 32, 12);
+    p.WriteChip(kChipS52);
+    ASSERT_EQ(rig.Events().back(), PE_WRITE_DONE);
+    p.WriteLockBits(kChipS52, 1);  // level 1 forbids writing only
+    ASSERT_EQ(rig.Events(), Events{PE_LOCK_DONE});
+    p.ReadChip(kChipS52);
+    EXPECT_EQ(rig.Events().back(), PE_READ_DONE);
+
+    std::fill_n(p.m_pBuffer2.get(), 64, 0xFF);
+    p.WriteLockBits(kChipS52, 2);
+    ASSERT_EQ(rig.Events(), Events{PE_LOCK_DONE});
+    p.ReadChip(kChipS52);
+    EXPECT_EQ(rig.Events(), Events{PE_READ_LOCKED});
+    EXPECT_EQ(p.m_pBuffer2[0], 0xFF);
+    EXPECT_FALSE(rig.isp->IsBusy());
+    EXPECT_FALSE(rig.cable->Chip()->InProgrammingMode());
+}
+
 }  // namespace

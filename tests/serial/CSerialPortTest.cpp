@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/AppPaths.h"
@@ -121,7 +123,8 @@ TEST_F(SerialPortTest, OpensRawWithTheRequestedRateIncludingNonStandardOnes) {
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
-TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABox) {
+TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABoxButWithItsReason) {
+    FailureReasonRecorder reasons;
     RecordingPort first;
     ASSERT_TRUE(first.Open());
     RecordingPort second;
@@ -129,25 +132,45 @@ TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABox) {
     SetComDeviceOverride(kPort, "/nonexistent/ttyS9");
     RecordingPort missing;
     EXPECT_FALSE(missing.Open());
+    SetComDeviceOverride(kPort, "sim:at89c99");
+    RecordingPort unknownModel;
+    EXPECT_FALSE(unknownModel.Open());
     EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(reasons.Lines(), (std::vector<std::string>{
+                                   pty.SlavePath() + ": Device or resource busy (another program holds it)",
+                                   "/nonexistent/ttyS9: No such file or directory",
+                                   "sim:at89c99: No such device",
+                               }));
+}
+
+TEST_F(SerialPortTest, OnlyATerminalIsOpenedAndEveryRefusalSaysWhy) {
+    FailureReasonRecorder reasons;
+    TempDir dir;
+    const std::string victim = dir.Write("victim.bin", std::string(32, 'v'));
+    for (const std::string& path : {victim, std::string("/dev/null"), dir.path()}) {
+        SetComDeviceOverride(kPort, path);
+        RecordingPort port;
+        EXPECT_FALSE(port.Open()) << path;
+        const std::uint8_t frame[18] = {};
+        EXPECT_EQ(port.Send(frame, 18), 0);  // nothing is open to write to
+    }
+    std::ifstream file(victim, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), std::string(32, 'v'));
+    EXPECT_EQ(reasons.Lines(), (std::vector<std::string>{
+                                   victim + ": Inappropriate ioctl for device",
+                                   "/dev/null: Inappropriate ioctl for device",
+                                   dir.path() + ": Inappropriate ioctl for device",
+                               }));
 }
 
 TEST_F(SerialPortTest, FailedSetUpStepShowsOneBoxAndThePortCountsAsOpen) {
-    TempDir dir;
-    SetComDeviceOverride(kPort, dir.Write("not-a-tty", "x"));
-    RecordingPort port;
-    EXPECT_TRUE(port.Open());
-    ASSERT_EQ(boxes.Texts().size(), 1u);
-    EXPECT_EQ(boxes.Texts()[0],
-              "WARNING:  GetCommState() Failed with the following error: \n"
-              "Inappropriate ioctl for device\nPort: 7\n");
-    EXPECT_EQ(boxes.Captions()[0], "Application Error");
-
-    SetComDeviceOverride(kPort, pty.SlavePath());
     RecordingPort badParity;
     EXPECT_TRUE(badParity.Open(57600, 'X'));
-    ASSERT_EQ(boxes.Texts().size(), 2u);
-    EXPECT_EQ(boxes.Texts()[1].rfind("WARNING:  BuildCommDCB() Failed", 0), 0u);
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(boxes.Texts()[0],
+              "WARNING:  BuildCommDCB() Failed with the following error: \n"
+              "Invalid argument\nPort: 7\n");
+    EXPECT_EQ(boxes.Captions()[0], "Application Error");
 }
 
 TEST_F(SerialPortTest, ErrorTextIsCutToItsBuffer) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -362,16 +363,101 @@ TEST_F(SerialProgrammerTest, LostReadBlockIsAskedForOnceMore) {
     Ready();
 }
 
-TEST_F(SerialProgrammerTest, ShortReplyIsAReceiveErrorUntilCheckReady) {
+TEST_F(SerialProgrammerTest, ShortReplyIsOneReceiveErrorAndTheNextCommandWorks) {
     readTimeouts.intervalMs = 100;
     InitReady();
     box.SetFaults({.shortReplyCommand = 0x01});
     programmer->DetectChip(kS52);
     EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
-    programmer->EraseChip(kS52);
-    EXPECT_EQ(EventsUntil(PE_UNAVAILABLE), std::vector<int>{PE_UNAVAILABLE});
     box.SetFaults({});
-    Ready();
+    programmer->EraseChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_ERASE_DONE), std::vector<int>{PE_ERASE_DONE});
+}
+
+// Replies that belong to no command, or to another one, end the command waiting for its own.
+TEST_F(SerialProgrammerTest, WrongUnknownOrEchoedRepliesEndEachCommandWithOneReceiveError) {
+    timings.replyTimeout = 3600s;  // every failure below comes from the reply itself
+    readTimeouts.intervalMs = 100;
+    InitReady();
+    LoadImage(std::vector<std::uint8_t>(32, 0x11));
+    const auto before = box.Flash();
+    const std::vector<std::function<void()>> commands = {
+        [&] { programmer->CheckReady(kS52); }, [&] { programmer->DetectChip(kS52); },
+        [&] { programmer->EraseChip(kS52); },  [&] { programmer->WriteChip(kS52); },
+        [&] { programmer->ReadChip(kS52); },   [&] { programmer->WriteLockBits(kS52, 3); }};
+    const std::vector<std::uint8_t> codes = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05};
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const int code = codes[i];
+        const auto other = static_cast<std::uint8_t>((code + 1) % 6);
+        // A zero line, the reply of another command, a code nobody knows, garbage, an echo.
+        for (const auto& fault :
+             {CBoxEmulator::Faults{.wrongCodeCommand = code, .wrongCode = 0},
+              CBoxEmulator::Faults{.wrongCodeCommand = code, .wrongCode = other},
+              CBoxEmulator::Faults{.wrongCodeCommand = code, .wrongCode = 0x09},
+              CBoxEmulator::Faults{.garbageCommand = code}, CBoxEmulator::Faults{.echo = true}}) {
+            if (fault.wrongCodeCommand == code && fault.wrongCode == code) continue;
+            box.SetFaults(fault);
+            commands[i]();
+            EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR})
+                << "command " << code << " fault code " << int(fault.wrongCode);
+            // The next command needs no ready query, and sees nothing of the failed one.
+            box.SetFaults({});
+            programmer->DetectChip(kS52);
+            EXPECT_EQ(EventsUntil(PE_DEVICE_DETECTED), std::vector<int>{PE_DEVICE_DETECTED});
+        }
+    }
+    EXPECT_EQ(box.Flash(), before);  // no write ever started
+}
+
+TEST_F(SerialProgrammerTest, LateReplyAfterTheWatchdogStartsAndPostsNothing) {
+    // The late reply comes after the write's watchdog but within the erase's that follows.
+    timings.replyTimeout = 400ms;
+    InitReady();
+    LoadImage(std::vector<std::uint8_t>(16, 0x22));
+    box.SetFaults({.delayCommand = 0x03, .delayMs = 600});
+    programmer->WriteChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
+    // The late 0x03 comes while an erase waits for its own reply: it is dropped, not taken.
+    programmer->EraseChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_ERASE_DONE), std::vector<int>{PE_ERASE_DONE});
+    EXPECT_TRUE(DataFrames(box.Received()).empty());
+
+    box.SetFaults({.delayCommand = 0x02, .delayMs = 500});
+    programmer->EraseChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
+    std::this_thread::sleep_for(500ms);  // the late 0x02 arrives with nothing awaiting it
+    EXPECT_TRUE(queue.TakeAll().empty());
+    EXPECT_TRUE(serial->IsReady());
+}
+
+TEST_F(SerialProgrammerTest, LateAcknowledgeIsOneReceiveErrorAndTheNextCommandWorks) {
+    timings.ackTimeout = 200ms;
+    InitReady();
+    LoadImage(std::vector<std::uint8_t>(48, 0x33));
+    box.SetFaults({.delayMs = 400, .lateAck = 2});
+    programmer->WriteChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
+              (std::vector<int>{PE_WRITE_STARTED, PE_WRITE_PROGRESS, PE_RECEIVE_ERROR}));
+    std::this_thread::sleep_for(400ms);  // the late acknowledge arrives with nothing awaiting it
+    EXPECT_TRUE(queue.TakeAll().empty());
+    box.SetFaults({});
+    programmer->EraseChip(kS52);
+    EXPECT_EQ(EventsUntil(PE_ERASE_DONE), std::vector<int>{PE_ERASE_DONE});
+}
+
+TEST_F(SerialProgrammerTest, LateReadBlockAndItsRepeatAreTakenOnce) {
+    timings.blockTimeout = 200ms;
+    InitReady();
+    std::vector<std::uint8_t> image(64);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i);
+    box.LoadFlash(image);
+    programmer->m_nDataLen = 64;
+    box.SetFaults({.delayMs = 300, .lateReadBlock = 2});
+    EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 4, {PE_READ_DONE}));
+    EXPECT_TRUE(Buffer2Holds(image));
+    EXPECT_TRUE(Eventually([&] {
+        return Requests(box.Received()) == std::vector<std::uint8_t>{1, 1, 0xFF, 1, 1, 0};
+    }));
 }
 
 TEST_F(SerialProgrammerTest, UnopenablePortRefusesEveryOperation) {
@@ -462,26 +548,37 @@ protected:
         frame[0] = code;
         return frame;
     }
+    // Takes the next command frame (a ready query when none is pending) and answers it with code.
+    void Answer(std::uint8_t code) {
+        if (code == 0x00) programmer->CheckReady(kS52);
+        ASSERT_EQ(pty.Read(18).at(0), code);
+        pty.Write(Frame(code));
+    }
+    // Makes the backend ready and starts a read of length bytes that the box accepts.
+    void StartRead(int length) {
+        Answer(0x00);
+        EventsUntil(PE_READY);
+        programmer->m_bReadWrittenLength = 1;
+        programmer->m_nDataLen = length;
+        programmer->ReadChip(kS52);
+        Answer(0x04);
+    }
     TestPty pty;
 };
 
-TEST_F(ScriptedBoxTest, RepliesOutsideATransfer) {
+TEST_F(ScriptedBoxTest, StrayRepliesAreDroppedAndTheSignatureIsMatchedWhenReady) {
     programmer->CheckReady(kS52);
     ASSERT_EQ(pty.Read(18)[0], 0x00);  // the ready query
-    pty.Write(Frame(0x06));            // a data block outside a transfer is ignored
-    pty.Write(Frame(0x42));            // an unknown code makes the backend ready, silently
-    ASSERT_TRUE(Eventually([&] { return serial->IsReady(); }));
-    programmer->DetectChip(kS52);  // once ready, the detect frame goes out
-    ASSERT_EQ(pty.Read(18)[0], 0x01);
-    pty.Write({0x01});  // a single byte outside a transfer
-    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
-    EXPECT_FALSE(serial->IsReady());
-
-    // A signature reply: the backend is ready before the match posts its event.
-    programmer->CheckReady(kS52);
-    pty.Read(18);
     pty.Write(Frame(0x00));
     EXPECT_EQ(EventsUntil(PE_READY), std::vector<int>{PE_READY});
+    // Nothing awaits a reply: none of these starts or posts anything.
+    for (std::uint8_t code : {0x00, 0x02, 0x03, 0x04, 0x06, 0x42}) pty.Write(Frame(code));
+    pty.Write({0x01});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(queue.TakeAll().empty());
+    EXPECT_FALSE(serial->IsTransferRunning());
+
+    // A signature reply: the backend is ready before the match posts its event.
     programmer->DetectChip(kS52);
     pty.Read(18);
     auto signature = Frame(0x01);
@@ -492,28 +589,106 @@ TEST_F(ScriptedBoxTest, RepliesOutsideATransfer) {
     EXPECT_EQ(programmer->m_nSelChip, kS51);
 }
 
-TEST_F(ScriptedBoxTest, TransferIgnoresASecondStartAndRefusesCheckReady) {
-    programmer->CheckReady(kS52);
-    pty.Read(18);
-    pty.Write(Frame(0x00));
-    EXPECT_EQ(EventsUntil(PE_READY), std::vector<int>{PE_READY});
-    programmer->m_bReadWrittenLength = 1;
-    programmer->m_nDataLen = 16;
-    programmer->ReadChip(kS52);
-    ASSERT_EQ(pty.Read(18)[0], 0x04);
-    pty.Write(Frame(0x04));
+TEST_F(ScriptedBoxTest, SecondStartDuringATransferEndsItAndCheckReadyIsRefused) {
+    StartRead(32);
     EXPECT_EQ(EventsUntil(PE_READ_STARTED), std::vector<int>{PE_READ_STARTED});
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
-    pty.Write(Frame(0x04));  // ignored: a read is already running
     programmer->CheckReady(kS52);
     EXPECT_EQ(EventsUntil(PE_UNAVAILABLE), std::vector<int>{PE_UNAVAILABLE});
     auto block = Frame(0x06);
     block[2] = 0xAB;
     pty.Write(block);
-    EXPECT_EQ(EventsUntil(PE_READ_DONE), (std::vector<int>{PE_READ_PROGRESS, PE_READ_DONE}));
+    EXPECT_EQ(EventsUntil(PE_READ_PROGRESS), std::vector<int>{PE_READ_PROGRESS});
+    ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    pty.Write(Frame(0x04));  // not a block: the read ends, and the box is told so
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x00});
     EXPECT_EQ(programmer->m_pBuffer2[0], 0xAB);
     EXPECT_TRUE(serial->IsReady());
+}
+
+// After a repeat request the block just taken may still come once more. A block equal to it while
+// that copy is due may be the copy, so the read fails rather than keep shifted data.
+TEST_F(ScriptedBoxTest, ReadFailsWhenItCannotTellABlockFromTheCopyOfTheOneBefore) {
+    timings.blockTimeout = 100ms;
+    serial->SetTimings(timings);
+    StartRead(48);
+    auto block = Frame(0x06);
+    block[2] = 0x5C;
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});  // the first block wait ran out
+    pty.Write(block);  // one copy only: the line stays quiet for a block wait
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    pty.Write(block);  // equal to the one before: the late copy, or the next block?
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
+              (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS, PE_RECEIVE_ERROR}));
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(programmer->m_nPos, 16);
+
+    // The same exchange with a different second block reads on.
+    StartRead(32);
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
+    pty.Write(block);
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    block[2] = 0x5D;
+    pty.Write(block);
+    EXPECT_EQ(EventsUntil(PE_READ_DONE),
+              Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 2, {PE_READ_DONE}));
+    EXPECT_EQ(programmer->m_pBuffer2[16], 0x5D);
+}
+
+TEST_F(ScriptedBoxTest, DevicePulledInTheMiddleOfAReadBlockIsOneReceiveError) {
+    StartRead(32);
+    ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    pty.Write({0x06, 0x02, 1, 2, 3, 4, 5, 6});
+    std::this_thread::sleep_for(20ms);
+    pty.CloseMaster();
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), (std::vector<int>{PE_READ_STARTED, PE_RECEIVE_ERROR}));
+    ASSERT_TRUE(Eventually([&] { return serial->IsHungUp() && !serial->IsTransferRunning(); }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(queue.TakeAll().empty());
+}
+
+// The shipped time constants, each run at its value. The 10 s watchdog is read off the backend.
+TEST_F(ScriptedBoxTest, ShippedTimings) {
+    const CSerialProgrammer::Timings shipped = CSerialProgrammer(*programmer).GetTimings();
+    EXPECT_EQ(shipped.replyTimeout, 10s);
+    EXPECT_EQ(shipped.ackTimeout, 1000ms);
+    EXPECT_EQ(shipped.blockTimeout, 500ms);
+    EXPECT_EQ(shipped.pause, 5ms);
+}
+
+TEST_F(ScriptedBoxTest, FirstDataBlockFollowsTheShippedPauseAndAnAcknowledgeIsAwaitedOneSecond) {
+    Answer(0x00);
+    EventsUntil(PE_READY);
+    LoadImage(std::vector<std::uint8_t>(16, 0x44));
+    programmer->WriteChip(kS52);
+    ASSERT_EQ(pty.Read(18)[0], 0x03);
+    const auto started = std::chrono::steady_clock::now();
+    pty.Write(Frame(0x03));
+    ASSERT_EQ(pty.Read(18)[0], 0x07);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 5ms);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
+              (std::vector<int>{PE_WRITE_STARTED, PE_RECEIVE_ERROR}));
+    // Measured from a moment surely before the wait began: the pause and the acknowledge wait.
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, 1005ms);
+    EXPECT_LT(waited, 2000ms);
+}
+
+TEST_F(ScriptedBoxTest, ReadBlockIsAskedForAgainAfterTheShippedBlockWait) {
+    // Measured from a moment surely before the block wait began.
+    const auto started = std::chrono::steady_clock::now();
+    StartRead(16);
+    ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, 500ms);
+    EXPECT_LT(waited, 1000ms);
+    pty.Write(Frame(0x06));
+    EXPECT_EQ(EventsUntil(PE_READ_DONE),
+              (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS, PE_READ_DONE}));
 }
 
 }  // namespace

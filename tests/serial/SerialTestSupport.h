@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 
 // A pseudo-terminal whose master side the test holds, playing the device.
@@ -84,4 +85,25 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_texts;
     std::vector<std::string> m_captions;
+};
+
+// Records the failure reasons reported while it lives instead of printing them.
+class FailureReasonRecorder {
+public:
+    FailureReasonRecorder() {
+        platform::SetFailureReasonSink([this](const std::string& reason) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(reason);
+        });
+    }
+    ~FailureReasonRecorder() { platform::SetFailureReasonSink({}); }
+
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
 };

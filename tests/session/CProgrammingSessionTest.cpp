@@ -212,7 +212,7 @@ TEST_F(SessionTest, WritesOfNothingOrPastTheRomStopBeforeTheChipChanges) {
 TEST_F(SessionTest, UnknownEventCodesFailWithoutALogLine) {
     Begin();
     ForgetStartUp();
-    for (int code : {21, 255}) session->OnProgrammerEvent(code);
+    for (int code : {23, 255}) session->OnProgrammerEvent(code);
     EXPECT_TRUE(view.log.empty());
     EXPECT_THAT(view.prompts, ElementsAre("failure", "failure"));
     EXPECT_TRUE(view.buttonsEnabled);
@@ -228,6 +228,8 @@ TEST_F(SessionTest, FailureEventsLogTheirLineAndEndTheChain) {
         {PE_RECEIVE_ERROR, "接收数据时发生错误."},
         {PE_WRITE_ERROR, "编程器:写器件时发生错误."},
         {PE_INVALID_OPERATION, "编程器:无效的操作."},
+        {PE_LOCK_ERROR, "编程器:写锁定位时发生错误."},
+        {PE_READ_LOCKED, "编程器:器件已加密,无法读出."},
     };
     for (const auto& [code, line] : failures) {
         SCOPED_TRACE(code);

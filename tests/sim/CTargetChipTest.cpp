@@ -28,20 +28,24 @@ struct EnabledChip {
     CTargetChip chip;
 };
 
-// Clocks one instruction in at pin level, most significant bit first, sampling MISO while SCK
-// is high; returns the fourth byte shifted out.
+// Clocks one byte in at pin level, most significant bit first, sampling MISO while SCK is
+// high; returns the byte shifted out meanwhile.
+std::uint8_t ClockByte(CTargetChip& chip, std::uint8_t byte) {
+    std::uint8_t out = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        const bool mosi = (byte >> bit) & 1;
+        chip.SetLines(true, false, mosi);
+        chip.SetLines(true, true, mosi);
+        out = static_cast<std::uint8_t>(out << 1 | (chip.Miso() ? 1 : 0));
+        chip.SetLines(true, false, mosi);
+    }
+    return out;
+}
+
+// Clocks one instruction in; returns the fourth byte shifted out.
 std::uint8_t ClockIn(CTargetChip& chip, const Instr& instr) {
     std::uint8_t last = 0;
-    for (std::uint8_t byte : instr) {
-        last = 0;
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool mosi = (byte >> bit) & 1;
-            chip.SetLines(true, false, mosi);
-            chip.SetLines(true, true, mosi);
-            last = static_cast<std::uint8_t>(last << 1 | (chip.Miso() ? 1 : 0));
-            chip.SetLines(true, false, mosi);
-        }
-    }
+    for (std::uint8_t byte : instr) last = ClockByte(chip, byte);
     return last;
 }
 
@@ -100,6 +104,37 @@ TEST(CTargetChip, LockBits) {
     EXPECT_EQ(c.Read(5), 0xFF);
     c.chip.Execute({0xAC, 0x80, 0, 0});  // erase clears the lock bits
     EXPECT_EQ(c.chip.LockLevel(), 0);
+}
+
+TEST(CTargetChip, LockBitsReadBackInTheFourthByte) {
+    EnabledChip c;
+    EXPECT_EQ(c.chip.Execute({0x24, 0, 0, 0}), 0x00);
+    // LB1 is bit 2, LB2 bit 3, LB3 bit 4; programmed bits read 1.
+    for (auto [level, expected] : {std::pair{1, 0x04}, std::pair{2, 0x0C}, std::pair{3, 0x1C}}) {
+        c.chip.Execute({0xAC, static_cast<std::uint8_t>(0xE0 + level), 0, 0});
+        EXPECT_EQ(ClockIn(c.chip, {0x24, 0, 0, 0}), expected);
+    }
+}
+
+// Clocks a page read of the page in at pin level and returns the 256 bytes shifted out.
+std::vector<std::uint8_t> ClockPageRead(CTargetChip& chip, std::uint8_t page) {
+    ClockByte(chip, 0x30);
+    ClockByte(chip, page);
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < CTargetChip::kPageSize; ++i) bytes.push_back(ClockByte(chip, 0x00));
+    return bytes;
+}
+
+TEST(CTargetChip, PageReadShiftsOutTheWholePageAfterTheHighAddressByte) {
+    EnabledChip c;
+    c.chip.SetBusyReads(0);
+    for (int a = 0x0100; a < 0x0300; ++a) c.Write(a, static_cast<std::uint8_t>(a * 7 + (a >> 8)));
+    const auto page = ClockPageRead(c.chip, 0x02);
+    for (int i = 0; i < CTargetChip::kPageSize; ++i)
+        ASSERT_EQ(page[static_cast<size_t>(i)], c.chip.Flash()[static_cast<size_t>(0x0200 + i)]);
+    EXPECT_EQ(c.chip.InstructionCount(0x30), 1u);
+    // The page instruction is over: the next instruction is heard from its first bit.
+    EXPECT_EQ(ClockIn(c.chip, {0x20, 0x01, 0x05, 0}), c.chip.Flash()[0x0105]);
 }
 
 TEST(CTargetChip, AStuckAddressNeverFinishesProgramming) {

@@ -216,6 +216,14 @@ TEST_F(MainDlg, AutoCompleteProgramsTheImageAndSaveStoresWhatWasRead) {
     EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(300字节)."));
 }
 
+TEST_F(MainDlg, TheFileNamedOnTheCommandLineIsOpenedAsByTheOpenButton) {
+    const std::string path = m_dir.Write("named.bin", Pattern(300));
+    const QStringList arguments = {"olstrin", "--quit-after-start", QString::fromStdString(path),
+                                   "second.bin"};
+    EXPECT_TRUE(RunToEnd([&] { OpenFileArgument(*m_dlg, arguments); }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(300字节)."));
+}
+
 TEST_F(MainDlg, AnEditInTheBuffer1ViewIsWhatVerifyComparesAndUndoTakesItBack) {
     OpenImage("image.bin", std::string(8, '\x02'));
     EXPECT_TRUE(RunToEnd([this] { Click("m_btnWrite"); }));

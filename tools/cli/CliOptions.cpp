@@ -66,7 +66,7 @@ public:
             }
             if (arg.size() > 1 && arg[0] == '-') {
                 if (!Option(arg)) return false;
-                if (m_options.help) return true;
+                if (m_options.help || m_options.version) return true;
             } else {
                 positional.push_back(arg);
             }
@@ -104,6 +104,7 @@ private:
         bool hasValue = false;
         SplitOption(arg, name, value, hasValue);
         if (name == "-h" || name == "--help") return Flag(hasValue, name, m_options.help);
+        if (name == "--version") return Flag(hasValue, name, m_options.version);
         if (name == "-q" || name == "--quiet") return Flag(hasValue, name, m_options.quiet);
         if (name == "--no-detect") return Flag(hasValue, name, m_options.noDetect);
         if (name == "--no-erase") return Flag(hasValue, name, m_options.noErase);
@@ -243,7 +244,8 @@ OPTIONS
     --baud RATE         9600, 19200, 28800 or 57600
     --speed 0..2        cable speed: 0 normal, 1 faster, 2 fastest
     --chip NAME|INDEX   the chip to work with (see "chips")
-    --lpt DEVICE        parallel port: a ppdev path, io:0x378, or sim[:at89s51|at89s52]
+    --lpt DEVICE        parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines
+                        mapped in Dranvik.ini [GPIO]), or sim[:at89s51|at89s52]
     --com DEVICE        device of the chosen COM port: a tty path, or sim
     --simulate[=MODEL]  a parallel cable on a simulated at89s51 or at89s52 (default
                         at89s52); its flash is kept in $XDG_CACHE_HOME/olstrin/ so
@@ -266,6 +268,7 @@ OPTIONS
     -q, --quiet         print no status log and no progress (failure reasons still
                         go to standard error)
     -h, --help          print this text
+    --version           print the version and the git revision it was built from
 
 EXIT STATUS
     0   the operation ended in success, its save included

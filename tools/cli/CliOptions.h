@@ -29,10 +29,11 @@ struct CliOptions {
     bool verbose = false;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. False with a one-line reason in error when they
-// do not form a valid run; --help is valid on its own.
+// do not form a valid run; --help and --version are valid on their own.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
 // The usage text that --help prints, in the manner of a manual page.

@@ -8,6 +8,7 @@
 #include "Editor.h"
 #include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: partwright [ChipList.chip]            edit the list in a window\n"
                  "       partwright build CHIPS.tsv -o ChipList.chip\n"
-                 "       partwright dump ChipList.chip\n");
+                 "       partwright dump ChipList.chip\n"
+                 "       partwright --version\n");
     return 2;
 }
 
@@ -54,6 +56,10 @@ int Dump(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("partwright %s\n", platform::VersionText());
+        return 0;
+    }
     if (argc == 5 && std::strcmp(argv[1], "build") == 0 && std::strcmp(argv[3], "-o") == 0)
         return Build(argv[2], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return Dump(argv[2]);

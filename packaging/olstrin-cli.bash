@@ -1,0 +1,104 @@
+# bash completion for olstrin-cli: commands, options and their values, chip names (from
+# `olstrin-cli chips` of the program being completed), devices and files.
+
+# The names in the rows of `olstrin-cli chips`: index, name, ROM size, voltage, signature.
+_olstrin_cli_chips() {
+    "$1" chips 2>/dev/null |
+        sed -nE 's/^ *[0-9]+  (.*[^ ]) +[0-9]+K +[0-9.]+V( +[0-9A-F]{2}){3}$/\1/p'
+}
+
+# The command given so far among words[1..n-2] (empty for none) and whether its argument follows.
+_olstrin_cli_command() {
+    local i skip=0
+    command='' argument=0
+    for ((i = 1; i < ${#words[@]} - 1; i++)); do
+        if ((skip)); then
+            skip=0
+        elif [[ " $_olstrin_cli_valued " == *" ${words[i]} "* ]]; then
+            skip=1
+        elif [[ ${words[i]} != -* ]]; then
+            [[ -n $command ]] && argument=1 || command=${words[i]}
+        fi
+    done
+}
+
+_olstrin_cli_valued="--type --port --baud --speed --chip --lock --lpt --com --sim-image --settings --timeout"
+
+_olstrin_cli() {
+    # The words up to the cursor, split at blanks only (bash also splits at '=' and ':'); a
+    # backslash keeps a blank inside the word, as in a typed file name.
+    local line=${COMP_LINE:0:COMP_POINT} words
+    # shellcheck disable=SC2162
+    read -a words <<<"$line"
+    [[ $line == *[[:blank:]] || ${#words[@]} -eq 0 ]] && words+=("")
+    local word=${words[-1]} prev=
+    ((${#words[@]} > 1)) && prev=${words[-2]}
+
+    # --name=value completes the value; --simulate takes its model only in that form.
+    local option=$prev prefix='' cur=$word
+    if [[ $word == --*=* ]]; then
+        option=${word%%=*}
+        prefix=$option=
+        cur=${word#*=}
+    elif [[ $option == --simulate ]]; then
+        option=
+    fi
+
+    local IFS=$'\n' candidates='' files='' command argument
+    if [[ -z $prefix && $cur == -* ]]; then
+        candidates=${_olstrin_cli_valued// /$'\n'}
+        candidates+=$'\n--simulate\n--simulate=\n--no-detect\n--no-erase\n--no-verify\n--marks'
+        candidates+=$'\n--json\n-v\n--verbose\n-q\n--quiet\n-h\n--help\n--version'
+    elif [[ -n $prefix || " $_olstrin_cli_valued " == *" $option "* ]]; then
+        case $option in
+            --type) candidates=$'0\n1\n2\n3\n4' ;;
+            --port) candidates=$'1\n2\n3\n4' ;;
+            --baud) candidates=$'9600\n19200\n28800\n57600' ;;
+            --speed) candidates=$'0\n1\n2' ;;
+            --lock) candidates=$'1\n2\n3' ;;
+            --simulate) candidates=$'at89s51\nat89s52' ;;
+            --chip) candidates=$(_olstrin_cli_chips "${words[0]}") ;;
+            --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
+                gpio:/dev/gpiochip*) ;;
+            --com) candidates=$(printf '%s\n' sim /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*) ;;
+            --sim-image) files=-f ;;
+            --settings) files=-d ;;
+        esac
+    else
+        _olstrin_cli_command
+        if [[ -z $command ]]; then
+            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
+        elif ((!argument)); then
+            case $command in
+                lock) candidates=$'1\n2\n3' ;;
+                write | read | verify | auto) files=-f ;;
+            esac
+        fi
+    fi
+
+    if [[ -n $files ]]; then
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen "$files" -- "$cur")
+    else
+        # A glob that matched no device stays as it is; it is no candidate.
+        mapfile -t COMPREPLY < <(compgen -W "$candidates" -- "$cur" | grep -v '\*$')
+        [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null
+    fi
+    # bash replaces only the part of the word after its last '=' or ':' that breaks words.
+    local head='' i c
+    for ((i = ${#word} - 1; i >= 0; i--)); do
+        c=${word:i:1}
+        if [[ ($c == = || $c == :) && $COMP_WORDBREAKS == *"$c"* ]]; then
+            head=${word:0:i+1}
+            break
+        fi
+    done
+    for i in "${!COMPREPLY[@]}"; do
+        c=$prefix${COMPREPLY[i]}
+        c=${c#"$head"}
+        [[ -n $files ]] || printf -v c '%q' "$c"
+        COMPREPLY[i]=$c
+    done
+}
+
+complete -F _olstrin_cli olstrin-cli
