@@ -1,7 +1,9 @@
 #include "ui/CHexView.h"
 
 #include <QFontDatabase>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -36,6 +38,7 @@ void CHexView::SetData(const std::uint8_t* data, int length) {
         std::memcpy(m_data.data(), data, count);
     }
     m_layout.SetLength(static_cast<int>(count));
+    m_undo.clear();
     if (m_nCaret > m_layout.LastCaret()) {
         m_nCaret = 0;
     }
@@ -120,11 +123,39 @@ void CHexView::changeEvent(QEvent* event) {
     }
 }
 
+bool CHexView::GoToAddress(int address) {
+    if (address < 0 || address >= DataLength()) return false;
+    SetCaret(2 * address);
+    return true;
+}
+
+void CHexView::AskForAddress() {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("转到地址"), QStringLiteral("地址(十六进制):"),
+                              QLineEdit::Normal, QString::number(m_nCaret / 2, 16).toUpper(), &ok);
+    if (!ok) return;
+    const int address = text.trimmed().toInt(&ok, 16);
+    if (ok) GoToAddress(address);
+}
+
+bool CHexView::Undo() {
+    if (m_bReadOnly || m_undo.empty()) return false;
+    const Edit last = m_undo.back();
+    m_undo.pop_back();
+    m_data[size_t(last.offset)] = last.before;
+    SetCaret(2 * last.offset);
+    emit edited(last.offset);
+    return true;
+}
+
 bool CHexView::OverwriteNibble(int digit) {
-    if (m_data.empty()) {
+    if (m_data.empty() || m_bReadOnly) {
         return false;
     }
     std::uint8_t& byte = m_data[size_t(m_nCaret / 2)];
+    m_undo.push_back({m_nCaret / 2, byte});
+    if (m_undo.size() > kMaxUndo) m_undo.pop_front();
     byte = m_nCaret % 2 == 0 ? std::uint8_t((byte & 0x0F) | (digit << 4))
                              : std::uint8_t((byte & 0xF0) | digit);
     // The caret stops on the last digit rather than running past the data.
@@ -162,6 +193,15 @@ void CHexView::keyPressEvent(QKeyEvent* event) {
             move = ctrl ? Move::DataEnd : Move::RowEnd;
             break;
         default: {
+            if (event->matches(QKeySequence::Undo)) {
+                Undo();
+                return;
+            }
+            if (ctrl && event->key() == Qt::Key_G) {
+                AskForAddress();
+                return;
+            }
+            const int offset = m_nCaret / 2;
             const int digit = ctrl ? -1 : HexDigitOf(event->text());
             if (digit < 0 || !OverwriteNibble(digit)) {
                 QAbstractScrollArea::keyPressEvent(event);
@@ -169,7 +209,7 @@ void CHexView::keyPressEvent(QKeyEvent* event) {
             }
             EnsureCaretVisible();
             viewport()->update();
-            emit edited();
+            emit edited(offset);
             return;
         }
     }

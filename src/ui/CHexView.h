@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "ui/CHexLayout.h"
@@ -14,6 +15,9 @@ class CHexView : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
+    // How many edits Undo can take back.
+    static constexpr std::size_t kMaxUndo = 4096;
+
     explicit CHexView(QWidget* parent = nullptr);
 
     // Replaces the shown bytes with a copy of length bytes from data. The caret stays where it
@@ -30,9 +34,20 @@ public:
 
     const CHexLayout& Layout() const { return m_layout; }
 
+    // While read-only, typed digits and undo change nothing.
+    void SetReadOnly(bool readOnly) { m_bReadOnly = readOnly; }
+    bool IsReadOnly() const { return m_bReadOnly; }
+
+    // Puts the caret on the high digit of the byte at address; false (caret unmoved) when the
+    // address is outside the data.
+    bool GoToAddress(int address);
+    // Puts back the byte the most recent remaining edit changed and moves the caret there; false
+    // when there is nothing to undo. New data (SetData) forgets the edits.
+    bool Undo();
+
 signals:
-    // A digit was overwritten by the user (not emitted by SetData).
-    void edited();
+    // The user changed the byte at offset, by a typed digit or an undo (not emitted by SetData).
+    void edited(int offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,8 +63,18 @@ private:
     void UpdateScrollBars();
     void EnsureCaretVisible();
     bool OverwriteNibble(int digit);
+    // Ctrl+G: asks for a hexadecimal address and goes there.
+    void AskForAddress();
+
+    // One edit: the byte's offset and its value before the edit.
+    struct Edit {
+        int offset;
+        std::uint8_t before;
+    };
 
     CHexLayout m_layout;
     std::vector<std::uint8_t> m_data;
     int m_nCaret = 0;
+    bool m_bReadOnly = false;
+    std::deque<Edit> m_undo;  // oldest first, at most kMaxUndo
 };

@@ -1,8 +1,13 @@
 #include "ui/CLastFileDialog.h"
 
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
@@ -57,6 +62,33 @@ CLastFileDialog::CLastFileDialog(const QString& defaultExtension, const QString&
     }
     connect(m_pRecentList, &QListWidget::itemDoubleClicked, this,
             &CLastFileDialog::OnRecentDoubleClicked);
+    // A highlighted row can be opened with the Open button or Enter even while the chooser's
+    // own file name is empty.
+    connect(m_pRecentList, &QListWidget::itemSelectionChanged, this, [this] {
+        auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+        if (open != nullptr && !m_pRecentList->selectedItems().isEmpty()) open->setEnabled(true);
+    });
+    // Qt's names for the chooser's file name field and its two file views.
+    for (const char* name : {"fileNameEdit", "listView", "treeView"}) {
+        if (QWidget* part = findChild<QWidget*>(QString::fromLatin1(name))) {
+            part->installEventFilter(this);
+        }
+    }
+}
+
+bool CLastFileDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) m_pRecentList->clearSelection();
+    return QFileDialog::eventFilter(watched, event);
+}
+
+void CLastFileDialog::accept() {
+    const QList<QListWidgetItem*> highlighted = m_pRecentList->selectedItems();
+    if (!highlighted.isEmpty()) {
+        OnRecentDoubleClicked(highlighted.first());
+        return;
+    }
+    QFileDialog::accept();
 }
 
 QStringList CLastFileDialog::NameFiltersOf(const QString& filter) {
@@ -97,6 +129,12 @@ void CLastFileDialog::LoadRecentList() {
 
 int CLastFileDialog::DoModal() {
     LoadRecentList();
+    // The chooser starts in the folder of the newest recent file, where the next one most likely
+    // is too.
+    if (!m_arrRecent.empty()) {
+        const QFileInfo newest(QString::fromStdString(m_arrRecent.back()));
+        if (newest.absoluteDir().exists()) setDirectory(newest.absoluteDir());
+    }
     const int result = exec();
     if (m_bChosenFromList) {
         SaveRecentList();
@@ -115,6 +153,12 @@ void CLastFileDialog::OnRecentDoubleClicked(QListWidgetItem* row) {
     m_bChosenFromList = 1;
     // The file chooser itself ends unaccepted; DoModal reports the choice.
     reject();
+}
+
+void CLastFileDialog::Remember(const std::string& path) {
+    LoadRecentList();
+    AddRecent(path);
+    SaveRecentList();
 }
 
 void CLastFileDialog::AddRecent(const std::string& path) {

@@ -42,6 +42,9 @@ public:
     // Writes every entry as "File 0" (oldest) upward in section "LastFile" and the count as
     // "n" in section "File Number". Keys beyond the count stay in the file.
     void SaveRecentList();
+    // Makes a file opened without the dialog (a drop, the command line) the newest entry of the
+    // stored list.
+    void Remember(const std::string& path);
 
     // The recent list in file order: index 0 the oldest, the last the newest.
     const std::vector<std::string>& RecentList() const { return m_arrRecent; }
@@ -49,6 +52,14 @@ public:
 
     // "description|patterns|..." as Qt name filters.
     static QStringList NameFiltersOf(const QString& filter);
+
+protected:
+    // Open (its button, or Enter anywhere in the dialog): with a recent row highlighted, that row
+    // is opened exactly as a double-click opens it, so the file loaded is always the one the user
+    // sees highlighted; otherwise the chooser's own file.
+    void accept() override;
+    // Going back to the chooser's file name or file list drops the recent row's highlight.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Reads the list from the file, shows it newest first and writes the count back.

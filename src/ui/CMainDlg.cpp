@@ -2,24 +2,34 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <utility>
 
 #include "core/ProgrammerEvents.h"
 #include "platform/AppPaths.h"
+#include "platform/Profile.h"
 #include "sim/SimSettings.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDialogScript.h"
@@ -45,6 +55,24 @@ private:
 };
 
 constexpr int kStatusTab = 2;
+
+// The dialog template's size in dialog units: the smallest the window gets.
+constexpr int kTemplateWidth = 378;
+constexpr int kTemplateHeight = 261;
+// The tab control's left edge and top in dialog units, and its margin to the window's edges.
+constexpr int kTabLeft = 167;
+constexpr int kTabTop = 1;
+constexpr int kTabMargin = 2;
+// The 32 px icons of the original template, expressed in dialog units so that they grow and
+// shrink with the font: a little less than the 19-unit height of the operation buttons.
+constexpr int kIconUnits = 17;
+
+// The window's size lives in a section of its own in the settings file, apart from the stored
+// settings record.
+constexpr const char* kWindowSection = "Window";
+
+// A failed run turns the progress bar red for this long, like the window flash.
+constexpr int kFlashMs = 400;
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -77,6 +105,41 @@ void AddGroupLabel(QWidget* parent, const CDialogUnits& units, const QString& ca
 }
 
 }  // namespace
+
+// Sizes the status log's rows. The list takes one row size for all rows (which keeps a listing of
+// 65,536 lines fast) from whichever row it samples; this makes that size as wide as the widest
+// line so far, so no line is cut short and the list scrolls sideways to the longest.
+class CLogRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Widens the rows to the line when it is the widest yet. The width is the sum of the
+    // characters' advances, each measured once: measuring whole lines of Chinese text costs too
+    // much for a listing of 65,536 lines, and the sum is never narrower than the line drawn.
+    void Measure(const QString& line, const QFontMetricsF& metrics) {
+        qreal width = 0;
+        for (const QChar c : line) {
+            auto known = m_advances.constFind(c.unicode());
+            if (known == m_advances.constEnd()) {
+                known = m_advances.insert(c.unicode(), metrics.horizontalAdvance(c));
+            }
+            width += *known;
+        }
+        m_nWidest = std::max(m_nWidest, static_cast<int>(std::ceil(width)));
+    }
+    void Forget() { m_nWidest = 0; }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const int sample = option.fontMetrics.horizontalAdvance(index.data().toString());
+        size.rwidth() += std::max(m_nWidest - sample, 0);
+        return size;
+    }
+
+private:
+    int m_nWidest = 0;
+    QHash<char16_t, qreal> m_advances;
+};
 
 CMainDlg::CMainDlg(BackendFactory factory, QWidget* parent) : QDialog(parent) {
     m_pSession = std::make_unique<CProgrammingSession>(*this, std::move(factory));
@@ -124,14 +187,19 @@ void CMainDlg::OnInitDialog() {
     }
     if (m_pSession->Settings().bUseHotkey) m_pSettings->EnableHotkey(true);
     ConnectCommands();
+    AddShortcutsAndTips();
+    RestoreGeometry();
+    setAcceptDrops(true);
 }
 
 void CMainDlg::BuildControls() {
     setWindowTitle(QStringLiteral("Vessan - Olstrin %1").arg(QStringLiteral(OLSTRIN_VERSION)));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     const CDialogUnits units(fontMetrics());
-    setFixedSize(units.X(378), units.Y(261));
+    // The left column keeps the template's places; the tabs take whatever room is left.
+    setMinimumSize(units.X(kTemplateWidth), units.Y(kTemplateHeight));
+    resize(minimumSize());
 
     // A combo box keeps its natural height; the template's height is that of its open list.
     auto placeCombo = [&](QComboBox* combo, int x, int y, int width) {
@@ -177,12 +245,17 @@ void CMainDlg::BuildControls() {
 
     // The tab widget places the pages itself.
     m_tab = new QTabWidget(this);
-    m_tab->setGeometry(units.Rect(167, 1, 209, 258));
+    PlaceTabs();
     m_hexBuffer1 = new CHexView(m_tab);
     m_hexBuffer2 = new CHexView(m_tab);
     m_lstStatus = new QListWidget(m_tab);
     m_lstStatus->setUniformItemSizes(true);
     m_lstStatus->setSortingEnabled(false);
+    // Every line is shown in full: a long one makes the list scroll sideways, never an ellipsis.
+    m_pLogRows = new CLogRowDelegate(m_lstStatus);
+    m_lstStatus->setItemDelegate(m_pLogRows);
+    m_lstStatus->setTextElideMode(Qt::ElideNone);
+    m_lstStatus->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_pSettingsPage = new QWidget(m_tab);
     // The member names double as object names, by which scripts and tests find the controls.
     const std::pair<QWidget*, const char*> names[] = {
@@ -228,9 +301,11 @@ void CMainDlg::StyleButtons() {
         {m_btnAuto, false, true, 142, 0},     {m_btnDetect, false, false, 0, 0},
         {m_btnWriteLock, false, false, 0, 0},
     };
+    const int iconSide = CDialogUnits(fontMetrics()).Y(kIconUnits);
     for (const Style& style : styles) {
         style.button->Setup(this, style.markable, style.iconSwitching, style.normalIcon,
                             style.busyIcon);
+        style.button->setIconSize(QSize(iconSide, iconSide));
     }
 }
 
@@ -249,6 +324,81 @@ void CMainDlg::ConnectCommands() {
     onClick(m_btnOpen, [this] { OnOpenFile(); });
     onClick(m_btnSave, [this] { OnSaveFile(); });
     connect(m_tab, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);
+    connect(m_hexBuffer1, &CHexView::edited, this, &CMainDlg::OnBuffer1Update);
+    connect(this, &CMainDlg::failureSignalled, this, &CMainDlg::FlashProgress);
+}
+
+void CMainDlg::AddShortcutsAndTips() {
+    CProgrammingSession* session = m_pSession.get();
+    auto addShortcut = [this](QKeySequence keys, auto handler) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
+    };
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OnOpenFile(); });
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { OnSaveFile(); });
+    addShortcut(QKeySequence(Qt::Key_F5), [session] { session->OnAutoComplete(); });
+
+    const char* const markTip = " 右键单击切换(自动)标记.";
+    const std::pair<CStyledButton*, QString> tips[] = {
+        {m_btnDetect, QStringLiteral("检测器件, 读出特征字并选中该器件.")},
+        {m_btnOpen, QStringLiteral("打开映像文件, 读入缓冲1(Ctrl+O).") + markTip},
+        {m_btnSave, QStringLiteral("把缓冲2保存到文件(Ctrl+S).")},
+        {m_btnErase, QStringLiteral("擦除器件.") + markTip},
+        {m_btnWrite, QStringLiteral("把缓冲1写入器件.") + markTip},
+        {m_btnRead, QStringLiteral("读出器件到缓冲2.") + markTip},
+        {m_btnVerify, QStringLiteral("读回器件并与缓冲1逐字节比较.") + markTip},
+        {m_btnAuto, QStringLiteral("依次执行带(自动)标记的各步(Enter, F5或热键).")},
+        {m_btnWriteLock, QStringLiteral("按所选加密级别写锁定位.")},
+    };
+    for (const auto& [button, tip] : tips) button->setToolTip(tip);
+}
+
+void CMainDlg::PlaceTabs() {
+    const CDialogUnits units(fontMetrics());
+    const int left = units.X(kTabLeft);
+    const int top = units.Y(kTabTop);
+    m_tab->setGeometry(left, top, width() - left - units.X(kTabMargin),
+                       height() - top - units.Y(kTabMargin));
+}
+
+void CMainDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    PlaceTabs();
+}
+
+void CMainDlg::RestoreGeometry() {
+    const std::string path = SettingsPath();
+    const int w = platform::GetProfileInt(kWindowSection, "Width", 0, path);
+    const int h = platform::GetProfileInt(kWindowSection, "Height", 0, path);
+    if (w > 0 && h > 0) resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
+    if (platform::GetProfileInt(kWindowSection, "Maximized", 0, path) != 0) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void CMainDlg::StoreGeometry() const {
+    const std::string path = SettingsPath();
+    // A maximised window keeps the size it had before, for the next time it is restored.
+    const QSize size = isMaximized() ? normalGeometry().size() : this->size();
+    if (size.isValid()) {
+        platform::WriteProfileString(kWindowSection, "Width", std::to_string(size.width()), path);
+        platform::WriteProfileString(kWindowSection, "Height", std::to_string(size.height()), path);
+    }
+    platform::WriteProfileString(kWindowSection, "Maximized", isMaximized() ? "1" : "0", path);
+}
+
+void CMainDlg::OnBuffer1Update(int offset) {
+    if (offset < 0 || offset >= std::min(m_hexBuffer1->DataLength(), kImageBufferSize)) return;
+    m_pSession->m_programmer.m_pBuffer1[size_t(offset)] = m_hexBuffer1->Data()[offset];
+}
+
+void CMainDlg::FlashProgress() {
+    m_progress->SetFlashing(true);
+    m_progress->show();
+    QTimer::singleShot(kFlashMs, m_progress, [this] {
+        m_progress->SetFlashing(false);
+        // Until the first progress event the bar stays hidden, as before the flash.
+        m_progress->setVisible(m_bProgressShown);
+    });
 }
 
 CStyledButton* CMainDlg::ButtonOf(SessionButton button) const {
@@ -304,22 +454,53 @@ QString CMainDlg::ChooseFile(QFileDialog*& dialog, QFileDialog::AcceptMode mode,
     return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
 }
 
+QString CMainDlg::OpenFilter() {
+    return QStringLiteral(
+        "全部映像文件(*.bin *.hex *.ihx)|*.bin;*.hex;*.ihx|"
+        "二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|");
+}
+
+CLastFileDialog* CMainDlg::OpenDialog() {
+    if (m_pOpenDialog == nullptr) {
+        m_pOpenDialog = new CLastFileDialog(QStringLiteral("bin"), OpenFilter(), this);
+    }
+    return m_pOpenDialog;
+}
+
 void CMainDlg::OnOpenFile() {
     if (!m_btnOpen->AcceptsClicks()) {
         return;
     }
     std::optional<QString> path = CDialogScript::TakeNextFileName();
+    if (path && path->isEmpty()) return;  // a scripted Cancel
     if (!path) {
-        if (m_pOpenDialog == nullptr) {
-            m_pOpenDialog = new CLastFileDialog(
-                QStringLiteral("bin"),
-                QStringLiteral("二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|"), this);
-        }
-        if (m_pOpenDialog->DoModal() != QDialog::Accepted) return;
+        if (OpenDialog()->DoModal() != QDialog::Accepted) return;
+        // An empty recent row is a choice too: its load reports that no file is chosen.
         path = FromUtf8(m_pOpenDialog->GetChosenPath());
     }
-    if (!path->isEmpty()) {
-        m_pSession->OpenFile(ToLocalPath(*path));
+    m_pSession->OpenFile(ToLocalPath(*path));
+}
+
+bool CMainDlg::OpenGivenFile(const QString& path) {
+    if (!m_btnOpen->AcceptsClicks()) return false;
+    const QString full = QFileInfo(path).absoluteFilePath();
+    OpenDialog()->Remember(full.toStdString());
+    m_pSession->OpenFile(ToLocalPath(full));
+    return true;
+}
+
+void CMainDlg::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile() && m_btnOpen->AcceptsClicks()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainDlg::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile() &&
+        OpenGivenFile(urls.first().toLocalFile())) {
+        event->acceptProposedAction();
     }
 }
 
@@ -359,6 +540,7 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 void CMainDlg::reject() {
     m_pSettings->StoreChoices();
     m_pSession->SaveSettings();
+    StoreGeometry();
     QDialog::reject();
 }
 
@@ -470,19 +652,26 @@ void CMainDlg::AddLogLine(int index, const std::string& text) {
     if (m_nCurTab != kStatusTab) {
         ShowTabPage(kStatusTab);
     }
-    m_lstStatus->insertItem(index, FromUtf8(text));
+    InsertLogLine(index, FromUtf8(text));
     m_lstStatus->setCurrentRow(index);
 }
 
 void CMainDlg::InsertVerifyLine(int index, const std::string& text) {
-    m_lstStatus->insertItem(index, FromUtf8(text));
+    InsertLogLine(index, FromUtf8(text));
+}
+
+void CMainDlg::InsertLogLine(int index, const QString& line) {
+    m_pLogRows->Measure(line, QFontMetricsF(m_lstStatus->font()));
+    m_lstStatus->insertItem(index, line);
 }
 
 void CMainDlg::ClearLog() {
     m_lstStatus->clear();
+    m_pLogRows->Forget();
 }
 
 void CMainDlg::ShowProgress() {
+    m_bProgressShown = true;
     m_progress->show();
 }
 
@@ -525,6 +714,8 @@ void CMainDlg::EnableButtons(bool enable) {
         button->SetBusy(false);
         button->SetAcceptClicks(enable);
     }
+    // A running operation may be reading Buffer 1, which the view's edits go straight into.
+    m_hexBuffer1->SetReadOnly(!enable);
     m_cmbChip->setEnabled(enable);
     m_cmbLockBit->setEnabled(enable);
 }

@@ -18,6 +18,7 @@ class QLabel;
 class QListWidget;
 class QTabWidget;
 class CHexView;
+class CLogRowDelegate;
 class CLastFileDialog;
 class CSettingsGrid;
 class CStyledButton;
@@ -46,6 +47,14 @@ public:
 
     // The empty page of the "设置" tab, for the settings grid.
     QWidget* SettingsPage() const { return m_pSettingsPage; }
+    CSettingsGrid& SettingsGrid() { return *m_pSettings; }
+
+    // Loads a file named outside the Open dialog (a drop, the command line) as the Open command
+    // does, recent list included. False when the window is busy and the file was not taken.
+    bool OpenGivenFile(const QString& path);
+
+    // The open dialog's filter: every loadable image first, then the binary and HEX entries.
+    static QString OpenFilter();
 
     // IProgrammerOwner
     void PostProgrammerEvent(int code) override;
@@ -86,6 +95,9 @@ public slots:
 
 protected:
     void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // The global hotkey's message runs auto-complete; every other event passes on.
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -95,6 +107,21 @@ private:
     void StyleButtons();
     void ConnectCommands();
     void OnInitDialog();
+    void AddShortcutsAndTips();
+    // The window's size and maximised state from the settings file, and back.
+    void RestoreGeometry();
+    void StoreGeometry() const;
+    // Places the tab control over the room right of the left column.
+    void PlaceTabs();
+    // The Open dialog, made on first use and then kept.
+    CLastFileDialog* OpenDialog();
+    // A user edit of the Buffer 1 view goes straight into Buffer 1, so that write, verify and
+    // save all see the same bytes the view shows.
+    void OnBuffer1Update(int offset);
+    // Failure made visible in an active window too: the progress bar turns red for a moment.
+    void FlashProgress();
+    // Inserts a status-log row, widening the rows to the line when it is the widest yet.
+    void InsertLogLine(int index, const QString& line);
     CStyledButton* ButtonOf(SessionButton button) const;
 
     // The file the user picks in the dialog (made on first use, then kept), or the scripted
@@ -134,12 +161,15 @@ private:
     CHexView* m_hexBuffer1 = nullptr;
     CHexView* m_hexBuffer2 = nullptr;
     QListWidget* m_lstStatus = nullptr;
+    CLogRowDelegate* m_pLogRows = nullptr;  // owned by m_lstStatus
     QWidget* m_pSettingsPage = nullptr;
     CLastFileDialog* m_pOpenDialog = nullptr;
     QFileDialog* m_pSaveDialog = nullptr;
 
     // Not 2, so that the first status line brings the status page to the front.
     int m_nCurTab = -1;
+    // The progress bar has been shown by a progress event (it stays visible from then on).
+    bool m_bProgressShown = false;
 
     // Cross-thread calls in progress, and whether closing has begun; guarded by m_closeMutex.
     std::mutex m_closeMutex;

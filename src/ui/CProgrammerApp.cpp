@@ -1,7 +1,6 @@
 #include "ui/CProgrammerApp.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 #include <cstdio>
 
@@ -9,11 +8,14 @@
 #include "session/Backends.h"
 #include "ui/CMainDlg.h"
 #include "ui/CStyledButton.h"
+#include "ui/QtTranslation.h"
 
 CProgrammerApp::CProgrammerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Olstrin"));
     setApplicationVersion(QStringLiteral(OLSTRIN_VERSION));
     setWindowIcon(CStyledButton::IconOf(128));
+    // The window speaks Chinese, and so do the dialogs and buttons Qt itself provides.
+    InstallQtTranslation(*this, QStringLiteral("zh_CN"));
 }
 
 int CProgrammerApp::InitInstance() {
@@ -37,12 +39,16 @@ int CProgrammerApp::InitInstance() {
     return dialog.exec();
 }
 
-void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments) {
+QString CProgrammerApp::FileArgument(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i].startsWith(QLatin1Char('-'))) continue;
-        if (dialog.Session().ButtonsEnabled()) {
-            dialog.Session().OpenFile(QFile::encodeName(arguments[i]).toStdString());
-        }
-        return;
+        // After "--" the next argument is a file even when it starts with "-".
+        if (arguments[i] == QStringLiteral("--")) return arguments.value(i + 1);
+        if (!arguments[i].startsWith(QLatin1Char('-'))) return arguments[i];
     }
+    return {};
+}
+
+void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments) {
+    const QString file = CProgrammerApp::FileArgument(arguments);
+    if (!file.isEmpty()) dialog.OpenGivenFile(file);
 }

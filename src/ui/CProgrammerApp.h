@@ -13,14 +13,20 @@ class CProgrammerApp : public QApplication {
 public:
     CProgrammerApp(int& argc, char** argv);
 
-    // The start-up: the application folder, then the main window until it is closed. Returns the
-    // process exit code. With --quit-after-start the window closes as soon as it is shown and the
+    // The start-up: the application folder, then the main window until it is closed; a file named
+    // on the command line (olstrin FILE, as a desktop's "Open with" runs it) is loaded into
+    // Buffer 1 at once, as the Open command loads it. Returns the process exit code. With
+    // --quit-after-start the window closes as soon as it is shown and the
     // program prints how long the start took and which chip list it loaded (exit code 1 when the
     // list is empty): a start-up check for installations and start-time measurements.
     int InitInstance();
+
+    // The image file named among the arguments (the program's own name first): the first that
+    // is not an option; empty when there is none.
+    static QString FileArgument(const QStringList& arguments);
 };
 
-// Loads the first of the arguments (after the program's name) that is no option into Buffer 1, as
-// the open-file button would: the file a desktop entry passes. Nothing when none is named or the
+// Loads the file named among the arguments (FileArgument) into Buffer 1 as the open-file button
+// would, recent list included: the file a desktop entry passes. Nothing when none is named or the
 // buttons are busy.
 void OpenFileArgument(CMainDlg& dialog, const QStringList& arguments);

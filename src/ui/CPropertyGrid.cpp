@@ -18,7 +18,8 @@ QColor FromColorRef(std::uint32_t colorRef) {
 }
 
 // The value column's in-place editor: a drop-down of the item's choices. Picking a choice ends
-// the edit at once and hands the text to the item, which notifies the grid's owner.
+// the edit at once and hands the text to the item, which notifies the grid's owner. An editor
+// closed any other way (a click elsewhere, Esc) changes nothing: only a picked choice is a value.
 class CValueDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -32,6 +33,7 @@ public:
         for (int i = 0; i < choices->GetCount(); ++i) combo->addItem(choices->GetAt(i));
         combo->setEditable((item->GetFlags() & CPropertyGridItem::kFlagListOnly) == 0);
         connect(combo, &QComboBox::activated, this, [this, combo] {
+            combo->setProperty(kPicked, true);
             auto* self = const_cast<CValueDelegate*>(this);
             emit self->commitData(combo);
             emit self->closeEditor(combo);
@@ -48,10 +50,15 @@ public:
 
     void setModelData(QWidget* editor, QAbstractItemModel*,
                       const QModelIndex& index) const override {
-        ItemAt(index)->OnValueChanged(static_cast<QComboBox*>(editor)->currentText());
+        auto* combo = static_cast<QComboBox*>(editor);
+        if (combo->isEditable() || combo->property(kPicked).toBool()) {
+            ItemAt(index)->OnValueChanged(combo->currentText());
+        }
     }
 
 private:
+    static constexpr const char* kPicked = "picked";
+
     static CPropertyGridItem* ItemAt(const QModelIndex& index) {
         return reinterpret_cast<CPropertyGridItem*>(
             index.siblingAtColumn(0).data(kItemRole).value<quintptr>());

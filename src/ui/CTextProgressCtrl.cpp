@@ -50,9 +50,19 @@ QSize CTextProgressCtrl::sizeHint() const {
     return QSize(160, fontMetrics().height() + 8);
 }
 
+void CTextProgressCtrl::SetFlashing(bool flashing) {
+    m_bFlashing = flashing;
+    update();
+}
+
 void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect client = rect();
+    if (m_bFlashing) {
+        // No text: the caption left from the last operation would tell of another outcome.
+        painter.fillRect(client, FlashColor());
+        return;
+    }
     const int edge = client.left() + FilledWidth();
     const QRect filled(client.left(), client.top(), edge - client.left(), client.height());
     const QRect empty(edge, client.top(), client.right() + 1 - edge, client.height());

@@ -34,6 +34,12 @@ public:
 
     QSize sizeHint() const override;
 
+    // While flashing the whole bar is plain red: a failure seen at a glance, also in the active
+    // window, where the window manager shows no alert.
+    void SetFlashing(bool flashing);
+    bool IsFlashing() const { return m_bFlashing; }
+    static QColor FlashColor() { return QColor(0xD0, 0x10, 0x10); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -46,6 +52,7 @@ private:
     int m_nLower = 0;
     QString m_strCaption;
     bool m_bShowText = true;
+    bool m_bFlashing = false;
     int m_nDrawnWidth = -1;
     QColor m_clrBar;
     QColor m_clrBack;

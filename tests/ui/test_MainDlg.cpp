@@ -1,21 +1,33 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "lpt/PortSelection.h"
 #include "platform/AppPaths.h"
+#include "platform/Profile.h"
 #include "session/Backends.h"
 #include "sim/SimSettings.h"
 #include "support/TempDir.h"
 #include "ui/CDialogScript.h"
 #include "ui/CHexView.h"
+#include "ui/CLastFileDialog.h"
 #include "ui/CMainDlg.h"
 #include "ui/CProgrammerApp.h"
 #include "ui/CStyledButton.h"
@@ -26,6 +38,8 @@ namespace {
 
 // Generous: only a hung sequence ever waits this long.
 constexpr int kWaitMs = 60000;
+// A file dialog a test failed to close is cancelled after this long.
+constexpr int kDialogWaitMs = 10000;
 
 // The main window on the simulated parallel cable (the first-start settings: the Kestavo cable,
 // marks on Open, Erase, Write and Verify, detect first), its settings in a temp folder, and its
@@ -90,9 +104,77 @@ protected:
         return path;
     }
 
+    // Clicks Open with no scripted answer, so the real Open dialog runs, and does act to it once
+    // it is up. A dialog that act leaves open is cancelled after a while.
+    void ThroughOpenDialog(const std::function<void(CLastFileDialog&)>& act) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<CLastFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            poll.stop();
+            QTimer::singleShot(kDialogWaitMs, dialog, &QDialog::reject);
+            act(*dialog);
+        });
+        poll.start(5);
+        Click("m_btnOpen");
+    }
+
+    // Writes LastFile.ini with the entries, oldest first.
+    void WriteRecentList(const std::vector<std::string>& entries) const {
+        const std::string ini = platform::SettingsFile("LastFile.ini");
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            platform::WriteProfileString("LastFile", "File " + std::to_string(i), entries[i], ini);
+        }
+        platform::WriteProfileString("File Number", "n", std::to_string(entries.size()), ini);
+    }
+
     TempDir m_dir;
     QStringList m_messages;
     std::unique_ptr<CMainDlg> m_dlg;
+};
+
+// A parallel backend whose detection worker matches the signature (which selects the chip
+// through the window, from the worker) and says when it is about to. Its destructor waits for
+// the worker at most two seconds and then leaves it, noting that it hung.
+class CDetectOnlyBackend : public IProgrammerBackend {
+public:
+    struct Gate {
+        std::atomic<bool> selecting{false};
+        std::atomic<bool> returned{false};
+        std::atomic<bool> hung{false};
+    };
+    CDetectOnlyBackend(CProgrammer& programmer, Gate& gate)
+        : m_programmer(programmer), m_gate(gate) {}
+    ~CDetectOnlyBackend() override {
+        for (int i = 0; i < 200 && !m_gate.returned; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_gate.hung = !m_gate.returned;
+        if (m_gate.hung) {
+            m_worker.detach();
+        } else if (m_worker.joinable()) {
+            m_worker.join();
+        }
+    }
+    void DetectChip(std::uint8_t) override {
+        m_worker = std::thread([this] {
+            const std::uint8_t at89s52[3] = {0x1E, 0x52, 0x06};
+            for (int i = 0; i < 3; ++i) m_programmer.m_Signature[i] = at89s52[i];
+            m_gate.selecting = true;
+            m_programmer.MatchSignature();
+            m_gate.returned = true;
+        });
+    }
+    void CheckReady(std::uint8_t) override {}
+    void EraseChip(std::uint8_t) override {}
+    void WriteChip(std::uint8_t) override {}
+    void ReadChip(std::uint8_t) override {}
+    void WriteLockBits(std::uint8_t, int) override {}
+
+private:
+    CProgrammer& m_programmer;
+    Gate& m_gate;
+    std::thread m_worker;
 };
 
 std::string Pattern(int length) {
@@ -142,6 +224,27 @@ TEST_F(MainDlg, TheFileNamedOnTheCommandLineIsOpenedAsByTheOpenButton) {
     EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(300字节)."));
 }
 
+TEST_F(MainDlg, AnEditInTheBuffer1ViewIsWhatVerifyComparesAndUndoTakesItBack) {
+    OpenImage("image.bin", std::string(8, '\x02'));
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnWrite"); }));
+    CHexView* buffer1 = Find<CHexView>("m_hexBuffer1");
+    buffer1->SetCaret(0);
+    QTest::keyClicks(buffer1, "ab");
+    EXPECT_EQ(m_dlg->Session().m_programmer.m_pBuffer1[0], 0xAB);
+
+    EXPECT_FALSE(RunToEnd([this] { Click("m_btnVerify"); }));
+    EXPECT_TRUE(Log().contains("    00001 - 地址:0000  写:AB  读:02"));
+    EXPECT_TRUE(Log().contains("共发现    1个单元不对!"));
+
+    // Ctrl+Z puts back both digits, in the view and in Buffer 1.
+    QTest::keyClick(buffer1, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(buffer1, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(buffer1->Data()[0], 0x02);
+    EXPECT_EQ(m_dlg->Session().m_programmer.m_pBuffer1[0], 0x02);
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnVerify"); }));
+    EXPECT_TRUE(Log().contains("共发现    0个单元不对!"));
+}
+
 TEST_F(MainDlg, AnEditInTheBuffer1ViewIsWrittenAndAVerifyListsEachDifference) {
     OpenImage("zeros.bin", std::string(16, '\0'));
     CHexView* buffer1 = Find<CHexView>("m_hexBuffer1");
@@ -180,6 +283,8 @@ TEST_F(MainDlg, BusyStepsIgnoreCommandsAndDisableTheCombos) {
         EXPECT_FALSE(lockBit->isEnabled());
         EXPECT_FALSE(Button("m_btnErase")->AcceptsClicks());
         EXPECT_EQ(Button("m_btnWrite")->ShownIcon(), 136);
+        // The worker reads Buffer 1, which view edits go into: the view takes none meanwhile.
+        EXPECT_TRUE(Find<CHexView>("m_hexBuffer1")->IsReadOnly());
         Click("m_btnErase");
         Click("m_btnAuto");
         QTest::keyClick(m_dlg.get(), Qt::Key_Return);
@@ -189,6 +294,7 @@ TEST_F(MainDlg, BusyStepsIgnoreCommandsAndDisableTheCombos) {
     EXPECT_TRUE(progress->isVisible());
     EXPECT_TRUE(chip->isEnabled());
     EXPECT_EQ(Button("m_btnWrite")->ShownIcon(), 135);
+    EXPECT_FALSE(Find<CHexView>("m_hexBuffer1")->IsReadOnly());
 }
 
 TEST_F(MainDlg, VerifyDoesNothingOnChipRowEight) {
@@ -244,6 +350,46 @@ TEST_F(MainDlg, EveryLogLineBringsTheStatusPageToTheFront) {
     EXPECT_EQ(tabs->currentIndex(), 1);
 }
 
+TEST_F(MainDlg, EveryLogLineIsShownInFull) {
+    QListWidget* list = Find<QListWidget>("m_lstStatus");
+    const QString longLine = QString::fromStdString("读入文件 /" + std::string(300, 'x') +
+                                                    "/blinker.hex 到缓冲1(65536字节).");
+    // Auto-complete starts on an empty log; its first line is a short one.
+    m_dlg->ClearLog();
+    m_dlg->Session().m_nLogLines = 0;
+    m_dlg->Session().AddLog("short");
+    m_dlg->Session().AddLog(longLine.toStdString());
+    m_dlg->Session().AddLog("short");  // the list's uniform row size once came from its last row
+    QApplication::processEvents();
+    const QListWidgetItem* item = list->findItems(longLine, Qt::MatchExactly).value(0);
+    ASSERT_NE(item, nullptr);
+    // Wide enough for the whole text, and the list scrolls sideways to it.
+    EXPECT_GE(list->visualItemRect(item).width(), list->fontMetrics().horizontalAdvance(longLine));
+    EXPECT_GE(list->horizontalScrollBar()->maximum(),
+              list->fontMetrics().horizontalAdvance(longLine) - list->viewport()->width());
+    EXPECT_EQ(list->textElideMode(), Qt::ElideNone);
+}
+
+TEST_F(MainDlg, ButtonIconsGrowAndShrinkWithTheFont) {
+    const QFont normal = QApplication::font();
+    std::vector<int> sides;
+    for (int pixels : {9, 24}) {  // a small font as at 72 DPI, a large one as at twice the scale
+        m_dlg.reset();
+        QFont font = normal;
+        font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+        for (const char* name : {"m_btnOpen", "m_btnSave", "m_btnErase", "m_btnAuto"}) {
+            const CStyledButton* button = Button(name);
+            // Inside its own button, so never over the neighbouring one.
+            EXPECT_LT(button->iconSize().height(), button->height()) << name << " " << pixels;
+        }
+        sides.push_back(Button("m_btnWrite")->iconSize().height());
+    }
+    QApplication::setFont(normal);
+    EXPECT_GT(sides[1], 2 * sides[0]);
+}
+
 TEST_F(MainDlg, HexConversionErrorsShowTheirMessageBox) {
     const std::string path = m_dir.Write("image.hex", ":020000040001F9\n:00000001FF\n");
     CDialogScript::SetNextFileName(QString::fromStdString(path));
@@ -255,7 +401,11 @@ TEST_F(MainDlg, EscStoresTheSettingsAndCloses) {
     Button("m_btnRead")->SetAutoMark(true);
     QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
     EXPECT_FALSE(m_dlg->isVisible());
-    EXPECT_NE(m_dir.Read("Dranvik.ini").find("m_InfoSave="), std::string::npos);
+    SettingsRecord stored{};
+    ASSERT_TRUE(ReadSettingsRecord(m_dir.File("Dranvik.ini"), stored));
+    EXPECT_EQ(stored.bMarkRead, 1);
+    EXPECT_EQ(stored.bMarkOpen, 1);
+    EXPECT_EQ(stored.nChipIndex, Find<QComboBox>("m_cmbChip")->currentIndex());
 }
 
 TEST_F(MainDlg, ClosingDuringAWriteNeitherWaitsNorCrashes) {
@@ -263,16 +413,163 @@ TEST_F(MainDlg, ClosingDuringAWriteNeitherWaitsNorCrashes) {
     Click("m_btnWrite");
     EXPECT_TRUE(QTest::qWaitFor(
         [this] { return Find<CTextProgressCtrl>("m_progress")->isVisible(); }, kWaitMs));
+    EXPECT_FALSE(Log().contains("编程器:写器件完成."));  // still writing
+    QElapsedTimer closing;
+    closing.start();
     m_dlg.reset();
-    SUCCEED();
+    // Workers leave within about 50 ms of the stop request; a second is far more than enough.
+    EXPECT_LT(closing.elapsed(), 1000);
 }
 
 TEST_F(MainDlg, ClosingDuringDetectionReleasesTheWorker) {
-    // Detection selects the matched chip from its worker through the window; closing must not
-    // leave that call waiting on a window that is going away.
-    Click("m_btnDetect");
     m_dlg.reset();
-    SUCCEED();
+    CDetectOnlyBackend::Gate gate;
+    BackendFactory factory;
+    factory.createParallel = [&gate](CProgrammer& programmer, int, int) {
+        return BackendStart{std::make_unique<CDetectOnlyBackend>(programmer, gate), 1};
+    };
+    m_dlg = std::make_unique<CMainDlg>(factory);
+    Click("m_btnDetect");
+    // The worker's chip selection waits on the window; the window closes without handling it.
+    for (int i = 0; i < 500 && !gate.selecting; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(gate.selecting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(gate.returned);
+    QElapsedTimer closing;
+    closing.start();
+    m_dlg.reset();
+    EXPECT_LT(closing.elapsed(), 1000);
+    EXPECT_TRUE(gate.returned);
+    EXPECT_FALSE(gate.hung);
+}
+
+TEST_F(MainDlg, EnterOpensTheHighlightedRecentRowThroughTheRealOpenDialog) {
+    const std::string big = m_dir.Write("big8k.bin", Pattern(8192));
+    const std::string blinker = m_dir.Write("blinker.hex", ":0100000002FD\n:00000001FF\n");
+    WriteRecentList({blinker});
+    // The chooser's own way: a typed name and Enter. The all-images filter shows both kinds.
+    EXPECT_TRUE(RunToEnd([&] {
+        ThroughOpenDialog([&](CLastFileDialog& dialog) {
+            EXPECT_EQ(dialog.selectedNameFilter(), "全部映像文件(*.bin *.hex *.ihx)");
+            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(big));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+    }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + big + " 到缓冲1(8192字节)."));
+
+    // A single click on the blinker.hex row, then Enter: that row is opened, not big8k.bin.
+    EXPECT_TRUE(RunToEnd([&] {
+        ThroughOpenDialog([&](CLastFileDialog& dialog) {
+            // Even with the chooser's own file name empty (its Open button greyed out).
+            dialog.findChild<QLineEdit*>("fileNameEdit")->clear();
+            QListWidget* recent = dialog.RecentListWidget();
+            ASSERT_EQ(recent->item(1)->text(), QString::fromStdString(blinker));
+            QTest::mouseClick(recent->viewport(), Qt::LeftButton, {},
+                              recent->visualItemRect(recent->item(1)).center());
+            QTest::keyClick(recent, Qt::Key_Return);
+        });
+    }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + blinker + " 到缓冲1(26字节)."));
+    EXPECT_EQ(m_dlg->Session().m_programmer.m_pBuffer1[0], 0x02);
+}
+
+TEST_F(MainDlg, DoubleClickingAnEmptyRecentRowAsksForAFile) {
+    OpenImage("image.bin", Pattern(16));
+    WriteRecentList({""});
+    QSignalSpy failure(m_dlg.get(), &CMainDlg::failureSignalled);
+    EXPECT_FALSE(RunToEnd([&] {
+        ThroughOpenDialog([](CLastFileDialog& dialog) {
+            QListWidget* recent = dialog.RecentListWidget();
+            const QPoint row = recent->visualItemRect(recent->item(0)).center();
+            QTest::mouseClick(recent->viewport(), Qt::LeftButton, {}, row);
+            QTest::mouseDClick(recent->viewport(), Qt::LeftButton, {}, row);
+        });
+    }));
+    EXPECT_EQ(Log().last(), "请先打开文件.");
+    EXPECT_EQ(failure.count(), 1);
+    EXPECT_TRUE(m_dlg->Session().m_strFilePath.empty());
+}
+
+TEST_F(MainDlg, AFailureFlashesTheProgressBarRedEvenWithSoundOff) {
+    m_dlg->Session().Settings().bSoundPrompt = 0;
+    CTextProgressCtrl* progress = Find<CTextProgressCtrl>("m_progress");
+    EXPECT_FALSE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_Return); }));
+    EXPECT_TRUE(progress->IsFlashing());
+    EXPECT_TRUE(progress->isVisible());
+    const QImage shown = progress->grab().toImage();
+    EXPECT_EQ(QColor(shown.pixel(1, 1)), CTextProgressCtrl::FlashColor());
+    // The flash ends by itself, and the bar is hidden again until the first progress event.
+    EXPECT_TRUE(QTest::qWaitFor([progress] { return !progress->IsFlashing(); }, kWaitMs));
+    EXPECT_TRUE(progress->isHidden());
+}
+
+TEST_F(MainDlg, CtrlOOpensCtrlSSavesF5RunsAutoCompleteAndEveryButtonSaysSo) {
+    m_dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_dlg.get()));
+    EXPECT_FALSE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_F5); }));
+    EXPECT_EQ(Log(), QStringList({"请先打开文件."}));
+
+    const std::string path = m_dir.Write("image.bin", Pattern(4));
+    CDialogScript::SetNextFileName(QString::fromStdString(path));
+    EXPECT_TRUE(RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_O, Qt::ControlModifier); }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(4字节)."));
+    const std::string saved = m_dir.File("saved.bin");
+    CDialogScript::SetNextFileName(QString::fromStdString(saved));
+    QTest::keyClick(m_dlg.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(0字节)."));
+
+    for (const char* name : {"m_btnDetect", "m_btnOpen", "m_btnSave", "m_btnErase", "m_btnWrite",
+                             "m_btnRead", "m_btnVerify", "m_btnAuto", "m_btnWriteLock"}) {
+        EXPECT_TRUE(Button(name)->toolTip().endsWith(".")) << name;
+    }
+    EXPECT_TRUE(Button("m_btnOpen")->toolTip().contains("Ctrl+O"));
+    EXPECT_TRUE(Button("m_btnSave")->toolTip().contains("Ctrl+S"));
+    EXPECT_TRUE(Button("m_btnAuto")->toolTip().contains("F5"));
+}
+
+TEST_F(MainDlg, TheWindowResizesAroundAFixedLeftColumnAndRemembersItsSize) {
+    const QSize smallest = m_dlg->minimumSize();
+    const QRect open = Button("m_btnOpen")->geometry();
+    const QRect tabs = Find<QTabWidget>("m_tab")->geometry();
+    m_dlg->resize(smallest + QSize(300, 200));
+    EXPECT_EQ(Button("m_btnOpen")->geometry(), open);
+    EXPECT_EQ(Find<QTabWidget>("m_tab")->geometry(), tabs.adjusted(0, 0, 300, 200));
+    QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+    const std::string ini = m_dir.File("Dranvik.ini");
+    EXPECT_EQ(platform::GetProfileInt("Window", "Width", 0, ini), smallest.width() + 300);
+    EXPECT_EQ(platform::GetProfileInt("Window", "Height", 0, ini), smallest.height() + 200);
+    EXPECT_EQ(platform::GetProfileInt("Window", "Maximized", -1, ini), 0);
+    SettingsRecord stored{};
+    EXPECT_TRUE(ReadSettingsRecord(ini, stored));  // the record beside it is untouched by this
+
+    m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+    EXPECT_EQ(m_dlg->size(), smallest + QSize(300, 200));
+}
+
+TEST(ProgrammerApp, TheFileArgumentIsTheFirstThatIsNoOption) {
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin"}), "");
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin", "--quit-after-start", "a.hex", "b.bin"}),
+              "a.hex");
+    EXPECT_EQ(CProgrammerApp::FileArgument({"olstrin", "--", "-dash.bin"}), "-dash.bin");
+}
+
+TEST_F(MainDlg, ADroppedFileLoadsLikeOpenAndJoinsTheRecentList) {
+    const std::string path = m_dir.Write("dropped.bin", Pattern(32));
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_dlg.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_TRUE(RunToEnd([&] { QApplication::sendEvent(m_dlg.get(), &drop); }));
+    delete mime;
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(32字节)."));
+    const std::string ini = platform::SettingsFile("LastFile.ini");
+    EXPECT_EQ(platform::GetProfileString("LastFile", "File 0", "", ini), path);
 }
 
 }  // namespace

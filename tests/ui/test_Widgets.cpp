@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QInputDialog>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <cstdint>
 #include <vector>
 
@@ -63,6 +65,44 @@ TEST_F(Widgets, HexViewKeepsItsOwnCopyAndOverwritesDigits) {
     EXPECT_EQ(view.DataLength(), 4);
 }
 
+TEST_F(Widgets, HexViewGoesToATypedAddressAndUndoesEditsNewestFirst) {
+    std::vector<std::uint8_t> bytes(0x1000, 0x00);
+    CHexView view;
+    view.resize(400, 200);
+    view.show();
+    view.SetData(bytes.data(), static_cast<int>(bytes.size()));
+    // Ctrl+G asks for the address in hexadecimal.
+    QTimer::singleShot(0, [] {
+        auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(ask, nullptr);
+        ask->setTextValue("a40");
+        ask->accept();
+    });
+    QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(view.Caret(), 2 * 0xA40);
+    EXPECT_GT(view.verticalScrollBar()->value(), 0);  // scrolled to it
+    EXPECT_FALSE(view.GoToAddress(0x1000));
+    EXPECT_EQ(view.Caret(), 2 * 0xA40);
+
+    QSignalSpy edited(&view, &CHexView::edited);
+    QTest::keyClicks(&view, "1234");
+    EXPECT_TRUE(view.Undo());
+    EXPECT_EQ(view.Data()[0xA41], 0x30);
+    EXPECT_EQ(edited.last().at(0).toInt(), 0xA41);
+    EXPECT_TRUE(view.Undo());
+    EXPECT_TRUE(view.Undo());
+    EXPECT_EQ(view.Data()[0xA40], 0x10);
+    EXPECT_TRUE(view.Undo());
+    EXPECT_EQ(view.Data()[0xA40], 0x00);
+    EXPECT_FALSE(view.Undo());
+    // Read-only: digits and undo change nothing.
+    QTest::keyClicks(&view, "7");
+    view.SetReadOnly(true);
+    QTest::keyClicks(&view, "8");
+    EXPECT_FALSE(view.Undo());
+    EXPECT_EQ(view.Data()[0xA40], 0x70);
+}
+
 TEST_F(Widgets, HexViewScrollsAMebibyteByRows) {
     std::vector<std::uint8_t> bytes(0x100000, 0xFF);
     CHexView view;
@@ -120,6 +160,26 @@ TEST_F(Widgets, ProgressDrawsPercentOrCaptionInTwoColours) {
     EXPECT_EQ(bar.DisplayText(), QStringLiteral("正在写:0010/0FFF"));
     bar.SetWindowText(QString());
     EXPECT_EQ(bar.DisplayText(), "100%");
+
+    // Half filled with a wide caption across the edge: left of it the text is in the empty
+    // part's colour, right of it in the bar's colour, so it reads on both.
+    QFont big = bar.font();
+    big.setPixelSize(18);
+    big.setBold(true);
+    bar.setFont(big);
+    bar.resize(200, 30);
+    bar.SetPos(50);
+    bar.SetCaption(QStringLiteral("MMMMMMMMMM"));
+    image = bar.grab().toImage();
+    auto count = [&image](int from, int to, const QColor& colour) {
+        int n = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) n += QColor(image.pixel(x, y)) == colour;
+        }
+        return n;
+    };
+    EXPECT_GT(count(0, 100, back), 0);    // text on the filled part
+    EXPECT_GT(count(100, 200, fill), 0);  // text on the empty part
 }
 
 TEST_F(Widgets, RightClickTogglesTheAutoMarkBackAndForth) {

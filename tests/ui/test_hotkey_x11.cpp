@@ -1,5 +1,6 @@
-// The global hotkey end to end on a private X server (Xvfb): registration through the settings
-// page, a key press sent with xdotool, and auto-complete starting in the session. Skipped, with
+// The global hotkey end to end on a private X server (Xvfb): registration through the main
+// window's settings page, a key press sent with xdotool, and auto-complete starting through the
+// window's own event handling. Skipped, with
 // the reason, when no X server can be started here.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,14 +14,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QWidget>
+#include <QListWidget>
+#include <QSignalSpy>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "session/CProgrammingSession.h"
-#include "session/RecordingView.h"
+#include "lpt/PortSelection.h"
+#include "platform/AppPaths.h"
+#include "session/Backends.h"
+#include "support/TempDir.h"
+#include "ui/CMainDlg.h"
 #include "ui/CSettingsGrid.h"
 #include "ui/GlobalHotkey.h"
 
@@ -132,19 +137,6 @@ private:
     std::string m_display;
 };
 
-// The main window's part: the hotkey message starts auto-complete, then goes on as usual.
-class CHotkeyWindow : public QWidget {
-public:
-    explicit CHotkeyWindow(CProgrammingSession& session) : m_session(session) {}
-    bool event(QEvent* e) override {
-        if (IsAutoCompleteHotkey(e)) m_session.OnAutoComplete();
-        return QWidget::event(e);
-    }
-
-private:
-    CProgrammingSession& m_session;
-};
-
 // Processes events until the condition holds or ten seconds have passed.
 template <typename Condition>
 bool WaitUntil(Condition done) {
@@ -218,14 +210,17 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
     {
         QApplication app(argc, argv);
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        CEventQueue queue;
-        RecordingView view(queue);
-        CProgrammingSession session(view);
-        CHotkeyWindow window(session);
-        window.show();
-        SettingsRecord& working = session.Settings();
-        auto page =
-            std::make_unique<CSettingsGrid>(&window, &window, working, [](const std::string&) {});
+        TempDir dir;
+        platform::InitAppPaths();
+        platform::SetSettingsDir(dir.path() + "/");
+        SetLptDeviceOverride("sim");
+        auto window = std::make_unique<CMainDlg>(DefaultBackends());
+        window->show();
+        CSettingsGrid* page = &window->SettingsGrid();
+        SettingsRecord& working = window->Session().Settings();
+        // Each auto-complete of the first-start settings ends at once: no file is open yet.
+        QSignalSpy runs(window.get(), &CMainDlg::sequenceEnded);
+        const auto* log = window->findChild<QListWidget*>("m_lstStatus");
 
         // Key 0 (the first-start record) registers nothing.
         working.cHotkeyKey = 0;
@@ -238,15 +233,16 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
         page->EnableHotkey(true);
         ASSERT_NE(page->HotkeyRegistration(), 0);
         ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+shift+f"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.clears == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return runs.count() == 1; }));
+        ASSERT_EQ(log->count(), 1);  // auto-complete emptied the log first
+        EXPECT_EQ(log->item(0)->text(), QString::fromUtf8("请先打开文件."));
         ASSERT_EQ(RunProgram({"xdotool", "key", "Caps_Lock", "ctrl+shift+f", "Caps_Lock"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.clears == 2; }));
-        EXPECT_TRUE(session.m_bStepDetect);  // the chain is waiting at its ready check
+        EXPECT_TRUE(WaitUntil([&] { return runs.count() == 2; }));
         // Other modifiers are another key: only the following hotkey counts.
         ASSERT_EQ(RunProgram({"xdotool", "key", "ctrl+f", "ctrl+alt+shift+f", "ctrl+shift+f"}), 0);
-        EXPECT_TRUE(WaitUntil([&] { return view.clears >= 3; }));
+        EXPECT_TRUE(WaitUntil([&] { return runs.count() >= 3; }));
         QCoreApplication::processEvents();
-        EXPECT_EQ(view.clears, 3);
+        EXPECT_EQ(runs.count(), 3);
 
         COtherClient other(server.Display());
         const xcb_keycode_t f = other.KeycodeOf('f');
@@ -264,7 +260,9 @@ TEST(GlobalHotkeyX11, PressedHotkeyStartsAutoCompleteAndAnotherClientsGrabBlocks
         working.cHotkeyKey = 0xA4;
         page->EnableHotkey(true);
         EXPECT_EQ(page->HotkeyRegistration(), 0);
-        page.reset();
+        window.reset();
+        SetLptDeviceOverride("");
+        platform::SetSettingsDir("");
     }
     qunsetenv("QT_QPA_PLATFORM");
 }

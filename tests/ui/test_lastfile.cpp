@@ -12,6 +12,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Profile.h"
 #include "ui/CLastFileDialog.h"
+#include "ui/QtTranslation.h"
 #include "ui/support/QtTestApp.h"
 
 namespace {
@@ -178,6 +179,19 @@ TEST_F(LastFileTest, StoredPathsAreReadWholeAndDamagedCountsStayHarmless) {
     RunDialog([](CLastFileDialog& dlg) { dlg.reject(); });
     ASSERT_EQ(m_dlg.RecentList().size(), static_cast<size_t>(CLastFileDialog::kMaxReadable));
     EXPECT_EQ(m_dlg.RecentList().front(), longPath);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QtTranslation, QtsOwnDialogTextsFollowTheWindowsLanguage) {
+    QApplication& app = QtTestApp();
+    EXPECT_FALSE(InstallQtTranslation(app, QStringLiteral("xx_NO_SUCH")));
+    ASSERT_TRUE(InstallQtTranslation(app, QStringLiteral("zh_CN")));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"),
+              QString::fromUtf8("查找范围："));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
 }
 
 }  // namespace

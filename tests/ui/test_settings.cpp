@@ -237,6 +237,29 @@ TEST_F(SettingsGridTest, PickingFromTheDropDownChangesTheStoredChoiceOnly) {
     EXPECT_EQ(m_session.Settings().nSpeedIndex, 1);
 }
 
+TEST_F(SettingsGridTest, ADropDownClosedWithoutAPickChangesNothing) {
+    Load();  // first start: the type item shows no text
+    QTreeWidget* tree = m_grid->Grid()->Tree();
+    m_page->resize(400, 300);
+    m_window.show();
+    const auto rows = tree->findItems(Q("编程器类型"), Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(rows.size(), 1);
+    int changes = 0;
+    QObject::connect(m_grid->Grid(), &CPropertyGrid::Notify, [&changes](GridNotification code) {
+        changes += code == GridNotification::ValueChanged;
+    });
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(rows.first()).center());
+    auto* combo = tree->viewport()->findChild<QComboBox*>();
+    ASSERT_NE(combo, nullptr);
+    // Clicking away ends the edit the way a lost focus does: commit, then close.
+    emit tree->itemDelegate()->commitData(combo);
+    emit tree->itemDelegate()->closeEditor(combo);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Value("编程器类型"), QString());
+    EXPECT_EQ(changes, 0);
+}
+
 TEST_F(SettingsGridTest, DetectOptionDecidesTheNextAutoCompletesDetectStep) {
     Load();
     // Without the file step the chain waits at the ready check, with detection still pending.

@@ -33,8 +33,10 @@ const char* StepEndedBy(int code) {
         case PE_WRITE_ERROR:
             return "write";
         case PE_READ_DONE:
+        case PE_READ_LOCKED:
             return "read";
         case PE_LOCK_DONE:
+        case PE_LOCK_ERROR:
             return "lock";
         default:
             return nullptr;
