@@ -5,6 +5,7 @@
 
 #include "ui/CDialogUnits.h"
 #include "ui/CStyledButton.h"
+#include "ui/UiText.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Taskel"));
@@ -15,9 +16,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(CStyledButton::IconOf(128).pixmap(32, 32));
     icon->setGeometry(units.Rect(25, 15, 20, 20));
 
-    auto* text = new QLabel(QStringLiteral("Olstrin %1\n51系列单片机ISP下载编程器")
-                                .arg(QStringLiteral(OLSTRIN_VERSION)),
-                            this);
+    auto* text = new QLabel(
+        UiText("Olstrin %1\n51系列单片机ISP下载编程器").arg(QStringLiteral(OLSTRIN_VERSION)), this);
     text->setGeometry(units.Rect(55, 10, 150, 32));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/UiText.h"
+
 namespace {
 
 // The value of a hex digit key, or -1.
@@ -132,7 +134,7 @@ bool CHexView::GoToAddress(int address) {
 void CHexView::AskForAddress() {
     bool ok = false;
     const QString text =
-        QInputDialog::getText(this, QStringLiteral("转到地址"), QStringLiteral("地址(十六进制):"),
+        QInputDialog::getText(this, UiText("转到地址"), UiText("地址(十六进制):"),
                               QLineEdit::Normal, QString::number(m_nCaret / 2, 16).toUpper(), &ok);
     if (!ok) return;
     const int address = text.trimmed().toInt(&ok, 16);

@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "ui/CStyledButton.h"
 #include "ui/GlobalHotkey.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -19,11 +20,11 @@ constexpr int kHeightDu = 83;
 }  // namespace
 
 CHotkeyDlg::CHotkeyDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("请输入热键"));
+    setWindowTitle(UiText("请输入热键"));
     setFont(QFont(QStringLiteral("SimSun"), 9));
     // Created in tab order: the OK button takes the focus when the dialog opens.
-    m_pOk = new CStyledButton(QStringLiteral("确定"), this);
-    m_pCancel = new CStyledButton(QStringLiteral("取消"), this);
+    m_pOk = new CStyledButton(UiText("确定"), this);
+    m_pCancel = new CStyledButton(UiText("取消"), this);
     m_pShift = new QCheckBox(QStringLiteral("Shift"), this);
     m_pCtrl = new QCheckBox(QStringLiteral("Ctrl"), this);
     m_pAlt = new QCheckBox(QStringLiteral("Alt"), this);
@@ -94,7 +95,7 @@ void CHotkeyDlg::accept() {
     QChar key = typed.toUpper();
     if (key.unicode() > 0xFF) key = typed;
     if (m_strKey.size() != 1 || key.unicode() > 0xFF) {
-        platform::ShowMessageBox("请输入键值!");
+        platform::ShowMessageBox(platform::Tr("请输入键值!"));
         return;
     }
     m_cModifiers = 0;

@@ -15,6 +15,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Profile.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ CLastFileDialog::CLastFileDialog(const QString& defaultExtension, const QString&
     panel->setFont(QFont(QStringLiteral("SimSun"), 9));
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(new QLabel(QStringLiteral("最近打开的文件(双击打开):"), panel));
+    column->addWidget(new QLabel(UiText("最近打开的文件(双击打开):"), panel));
     m_pRecentList->setParent(panel);
     m_pRecentList->setSelectionMode(QAbstractItemView::SingleSelection);
     column->addWidget(m_pRecentList);

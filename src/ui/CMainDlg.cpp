@@ -40,6 +40,7 @@
 #include "ui/CStyledButton.h"
 #include "ui/CTextProgressCtrl.h"
 #include "ui/GlobalHotkey.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -182,8 +183,7 @@ void CMainDlg::OnInitDialog() {
     // A simulated target must never pass for a real one, in the title as in the log.
     const std::string simulated = SimulatedChipModel();
     if (!simulated.empty()) {
-        setWindowTitle(windowTitle() + QStringLiteral(" - 模拟器件") +
-                       QString::fromStdString(simulated));
+        setWindowTitle(windowTitle() + UiText(" - 模拟器件") + QString::fromStdString(simulated));
     }
     if (m_pSession->Settings().bUseHotkey) m_pSettings->EnableHotkey(true);
     ConnectCommands();
@@ -207,14 +207,14 @@ void CMainDlg::BuildControls() {
         combo->setGeometry(rect.x(), rect.y(), rect.width(), combo->sizeHint().height());
     };
     auto makeButton = [&](const char* caption, int x, int y, int width, int height) {
-        auto* button = new CStyledButton(QString::fromUtf8(caption), this);
+        auto* button = new CStyledButton(UiText(caption), this);
         button->setGeometry(units.Rect(x, y, width, height));
         return button;
     };
 
     m_cmbChip = new QComboBox(this);
     placeCombo(m_cmbChip, 14, 8, 71);
-    m_btnDetect = makeButton("检测器件", 90, 8, 42, 14);
+    m_btnDetect = makeButton(N_("检测器件"), 90, 8, 42, 14);
 
     auto* about = new QPushButton(QStringLiteral("&About Ulvo..."), this);
     about->setFlat(true);
@@ -222,23 +222,23 @@ void CMainDlg::BuildControls() {
     about->setGeometry(units.Rect(3, 28, 58, 12));
     connect(about, &QPushButton::clicked, this, &CMainDlg::OnAbout);
 
-    m_linkMoreDevices = new QLabel(QStringLiteral("<a href=\"partwright\">更多器件...</a>"), this);
+    m_linkMoreDevices = new QLabel(UiText("<a href=\"partwright\">更多器件...</a>"), this);
     m_linkMoreDevices->setGeometry(units.Rect(65, 29, 55, 11));
     connect(m_linkMoreDevices, &QLabel::linkActivated, this, &CMainDlg::OnMoreDevices);
 
-    AddGroupLabel(this, units, QStringLiteral("操作"), 43);
-    m_btnOpen = makeButton("打开文件", 7, 56, 127, 19);
-    m_btnSave = makeButton("保存文件", 7, 75, 127, 19);
-    m_btnErase = makeButton("檫除器件", 7, 95, 127, 19);
-    m_btnWrite = makeButton("写器件", 7, 115, 127, 19);
-    m_btnRead = makeButton("读器件", 7, 135, 127, 19);
-    m_btnVerify = makeButton("效验数据", 7, 155, 127, 19);
-    m_btnAuto = makeButton("自动完成", 7, 175, 127, 19);
+    AddGroupLabel(this, units, UiText("操作"), 43);
+    m_btnOpen = makeButton(N_("打开文件"), 7, 56, 127, 19);
+    m_btnSave = makeButton(N_("保存文件"), 7, 75, 127, 19);
+    m_btnErase = makeButton(N_("檫除器件"), 7, 95, 127, 19);
+    m_btnWrite = makeButton(N_("写器件"), 7, 115, 127, 19);
+    m_btnRead = makeButton(N_("读器件"), 7, 135, 127, 19);
+    m_btnVerify = makeButton(N_("效验数据"), 7, 155, 127, 19);
+    m_btnAuto = makeButton(N_("自动完成"), 7, 175, 127, 19);
 
-    AddGroupLabel(this, units, QStringLiteral("加密"), 200);
+    AddGroupLabel(this, units, UiText("加密"), 200);
     m_cmbLockBit = new QComboBox(this);
     placeCombo(m_cmbLockBit, 17, 215, 63);
-    m_btnWriteLock = makeButton("写锁定位", 85, 215, 43, 14);
+    m_btnWriteLock = makeButton(N_("写锁定位"), 85, 215, 43, 14);
 
     m_progress = new CTextProgressCtrl(this);
     m_progress->setGeometry(units.Rect(10, 237, 120, 20));
@@ -280,10 +280,10 @@ void CMainDlg::BuildControls() {
     for (const auto& [control, name] : names) {
         control->setObjectName(QString::fromLatin1(name));
     }
-    m_tab->addTab(m_hexBuffer1, QStringLiteral("缓冲1"));
-    m_tab->addTab(m_hexBuffer2, QStringLiteral("缓冲2"));
-    m_tab->addTab(m_lstStatus, QStringLiteral("状态"));
-    m_tab->addTab(m_pSettingsPage, QStringLiteral("设置"));
+    m_tab->addTab(m_hexBuffer1, UiText("缓冲1"));
+    m_tab->addTab(m_hexBuffer2, UiText("缓冲2"));
+    m_tab->addTab(m_lstStatus, UiText("状态"));
+    m_tab->addTab(m_pSettingsPage, UiText("设置"));
 }
 
 void CMainDlg::StyleButtons() {
@@ -337,17 +337,17 @@ void CMainDlg::AddShortcutsAndTips() {
     addShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { OnSaveFile(); });
     addShortcut(QKeySequence(Qt::Key_F5), [session] { session->OnAutoComplete(); });
 
-    const char* const markTip = " 右键单击切换(自动)标记.";
+    const QString markTip = UiText(" 右键单击切换(自动)标记.");
     const std::pair<CStyledButton*, QString> tips[] = {
-        {m_btnDetect, QStringLiteral("检测器件, 读出特征字并选中该器件.")},
-        {m_btnOpen, QStringLiteral("打开映像文件, 读入缓冲1(Ctrl+O).") + markTip},
-        {m_btnSave, QStringLiteral("把缓冲2保存到文件(Ctrl+S).")},
-        {m_btnErase, QStringLiteral("擦除器件.") + markTip},
-        {m_btnWrite, QStringLiteral("把缓冲1写入器件.") + markTip},
-        {m_btnRead, QStringLiteral("读出器件到缓冲2.") + markTip},
-        {m_btnVerify, QStringLiteral("读回器件并与缓冲1逐字节比较.") + markTip},
-        {m_btnAuto, QStringLiteral("依次执行带(自动)标记的各步(Enter, F5或热键).")},
-        {m_btnWriteLock, QStringLiteral("按所选加密级别写锁定位.")},
+        {m_btnDetect, UiText("检测器件, 读出特征字并选中该器件.")},
+        {m_btnOpen, UiText("打开映像文件, 读入缓冲1(Ctrl+O).") + markTip},
+        {m_btnSave, UiText("把缓冲2保存到文件(Ctrl+S).")},
+        {m_btnErase, UiText("擦除器件.") + markTip},
+        {m_btnWrite, UiText("把缓冲1写入器件.") + markTip},
+        {m_btnRead, UiText("读出器件到缓冲2.") + markTip},
+        {m_btnVerify, UiText("读回器件并与缓冲1逐字节比较.") + markTip},
+        {m_btnAuto, UiText("依次执行带(自动)标记的各步(Enter, F5或热键).")},
+        {m_btnWriteLock, UiText("按所选加密级别写锁定位.")},
     };
     for (const auto& [button, tip] : tips) button->setToolTip(tip);
 }
@@ -455,7 +455,7 @@ QString CMainDlg::ChooseFile(QFileDialog*& dialog, QFileDialog::AcceptMode mode,
 }
 
 QString CMainDlg::OpenFilter() {
-    return QStringLiteral(
+    return UiText(
         "全部映像文件(*.bin *.hex *.ihx)|*.bin;*.hex;*.ihx|"
         "二进制文件(*.bin)|*.bin|Intel Hex文件(*.hex)|*.hex|");
 }
@@ -509,16 +509,19 @@ void CMainDlg::OnSaveFile() {
         return;
     }
     const QString path =
-        ChooseFile(m_pSaveDialog, QFileDialog::AcceptSave, {QStringLiteral("二进制文件(*.bin)")});
+        ChooseFile(m_pSaveDialog, QFileDialog::AcceptSave, {UiText("二进制文件(*.bin)")});
     if (!path.isEmpty()) {
         m_pSession->SaveFile(ToLocalPath(path));
     }
 }
 
 void CMainDlg::OnMoreDevices() {
-    // A missing program is not reported: the link simply does nothing then.
+    // A missing program is not reported: the link simply does nothing then. The editor speaks
+    // the window's language.
+    const bool chinese = platform::CurrentLanguage() == platform::Language::Chinese;
     QProcess::startDetached(
-        QString::fromStdString(platform::g_strAppDir) + QStringLiteral("partwright"), {});
+        QString::fromStdString(platform::g_strAppDir) + QStringLiteral("partwright"),
+        {QStringLiteral("--lang"), chinese ? QStringLiteral("zh") : QStringLiteral("en")});
 }
 
 void CMainDlg::OnAbout() {

@@ -19,11 +19,16 @@ public:
     // --quit-after-start the window closes as soon as it is shown and the
     // program prints how long the start took and which chip list it loaded (exit code 1 when the
     // list is empty): a start-up check for installations and start-time measurements.
+    // --lang zh|en chooses the language of the window and of Qt's own dialogs (without it, the
+    // locale decides); another value ends the program with exit code 2.
     int InitInstance();
 
     // The image file named among the arguments (the program's own name first): the first that
-    // is not an option; empty when there is none.
+    // is neither an option nor the value of --lang; empty when there is none.
     static QString FileArgument(const QStringList& arguments);
+
+    // The value of --lang VALUE or --lang=VALUE among the arguments, empty when there is none.
+    static QString LanguageArgument(const QStringList& arguments);
 };
 
 // Loads the file named among the arguments (FileArgument) into Buffer 1 as the open-file button

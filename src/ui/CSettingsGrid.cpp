@@ -9,33 +9,35 @@
 #include "platform/Tone.h"
 #include "ui/CHotkeyDlg.h"
 #include "ui/GlobalHotkey.h"
+#include "ui/UiText.h"
 
 namespace {
 
-constexpr const char* kCaptionType = "编程器类型";
-constexpr const char* kCaptionPort = "串口";
-constexpr const char* kCaptionBaud = "波特率";
-constexpr const char* kCaptionSpeed = "下载线性能";
-constexpr const char* kCaptionDetect = "自动检测器件";
-constexpr const char* kCaptionSound = "使用声音提示";
-constexpr const char* kCaptionHotkey = "使用热键";
+constexpr const char* kCaptionType = N_("编程器类型");
+constexpr const char* kCaptionPort = N_("串口");
+constexpr const char* kCaptionBaud = N_("波特率");
+constexpr const char* kCaptionSpeed = N_("下载线性能");
+constexpr const char* kCaptionDetect = N_("自动检测器件");
+constexpr const char* kCaptionSound = N_("使用声音提示");
+constexpr const char* kCaptionHotkey = N_("使用热键");
 
 // What the type item shows, and the status log says, for a stored type. Two differ from the
 // drop-down's entries of the same index.
 constexpr std::array<const char*, 5> kTypeShownTexts{
-    "使用Brundlex串行编程器",          "使用Kestavo下载线",
-    "使用Atmel ByteBlaster 下载线",    "使用Altera ByteBlasterMV 下载线",
-    "使用Altera ByteBlasterII 下载线",
+    N_("使用Brundlex串行编程器"),          N_("使用Kestavo下载线"),
+    N_("使用Atmel ByteBlaster 下载线"),    N_("使用Altera ByteBlasterMV 下载线"),
+    N_("使用Altera ByteBlasterII 下载线"),
 };
 constexpr std::array<const char*, 4> kPortTexts{"COM 1", "COM 2", "COM 3", "COM 4"};
 constexpr std::array<const char*, 4> kBaudTexts{"9600", "19200", "28800", "57600"};
-constexpr std::array<const char*, 3> kSpeedTexts{"一般", "较快", "最快"};
+constexpr std::array<const char*, 3> kSpeedTexts{N_("一般"), N_("较快"), N_("最快")};
 
 // The window flash of a failed run: one short alert, not one that lasts until activation.
 constexpr int kFlashMs = 400;
 
+// The grid's texts in the chosen language; the item lookups compare these too.
 QString Utf8(const char* text) {
-    return QString::fromUtf8(text);
+    return UiText(text);
 }
 
 // Shows texts[index] on the item and makes that choice current; false when index is outside.
@@ -90,22 +92,22 @@ CPropertyGridItemBool* CSettingsGrid::AddOptionItem(CPropertyGridItem* category,
 }
 
 void CSettingsGrid::BuildGrid() {
-    CPropertyGridItem* programmer = m_pGrid->AddCategory(QStringLiteral("编程器"));
+    CPropertyGridItem* programmer = m_pGrid->AddCategory(UiText("编程器"));
     m_pItemType = AddChoiceItem(
-        programmer, kCaptionType, "选择Olstrin串行编程器还是并口下载线?(重启程序生效)",
-        {"使用Olstrin串行编程器", "使用Kestavo下载线", "使用Atmel ByteBlaster下载线",
-         "使用Altera ByteBlasterMV 下载线", "使用Altera ByteBlasterII 下载线"});
-    m_pItemPort =
-        AddChoiceItem(programmer, kCaptionPort, "选择Olstrin串行编程器使用的端口.(重启程序生效)",
-                      {"COM 1", "COM 2", "COM 3", "COM 4"});
+        programmer, kCaptionType, N_("选择Olstrin串行编程器还是并口下载线?(重启程序生效)"),
+        {N_("使用Olstrin串行编程器"), N_("使用Kestavo下载线"), N_("使用Atmel ByteBlaster下载线"),
+         N_("使用Altera ByteBlasterMV 下载线"), N_("使用Altera ByteBlasterII 下载线")});
+    m_pItemPort = AddChoiceItem(programmer, kCaptionPort,
+                                N_("选择Olstrin串行编程器使用的端口.(重启程序生效)"),
+                                {"COM 1", "COM 2", "COM 3", "COM 4"});
     SetComPort(0);
     m_pItemBaud = AddChoiceItem(programmer, kCaptionBaud,
-                                "选择Olstrin串行编程器通讯时使用的波特率.(重启程序生效)",
+                                N_("选择Olstrin串行编程器通讯时使用的波特率.(重启程序生效)"),
                                 {"9600", "19200", "28800", "57600"});
     SetBaudIndex(0);
     m_pItemSpeed =
-        AddChoiceItem(programmer, kCaptionSpeed, "根据下载线的稳定状况设置速度.(重启程序生效)",
-                      {"一般", "较快", "最快"});
+        AddChoiceItem(programmer, kCaptionSpeed, N_("根据下载线的稳定状况设置速度.(重启程序生效)"),
+                      {N_("一般"), N_("较快"), N_("最快")});
     // Type, port and speed show no text until a record is loaded, but their current choices are
     // the first-start values, so that closing without a record stores those.
     const SettingsRecord initial = InitialSettings();
@@ -114,23 +116,25 @@ void CSettingsGrid::BuildGrid() {
     m_pItemSpeed->GetConstraints()->SetCurrent(initial.nSpeedIndex);
     programmer->Expand();
 
-    CPropertyGridItem* system = m_pGrid->AddCategory(QStringLiteral("系统"));
-    m_pItemDetect = AddOptionItem(system, kCaptionDetect, "[自动完成]时是否先检测器件?");
-    m_pItemSound = AddOptionItem(
-        system, kCaptionSound, "编程成功或失败将会有不同的声音提示.缓冲区1的数据修改后可直接编程!");
-    m_pItemHotkey = AddOptionItem(system, kCaptionHotkey, "按下热键后相当于点击了[自动完成].");
+    CPropertyGridItem* system = m_pGrid->AddCategory(UiText("系统"));
+    m_pItemDetect = AddOptionItem(system, kCaptionDetect, N_("[自动完成]时是否先检测器件?"));
+    m_pItemSound =
+        AddOptionItem(system, kCaptionSound,
+                      N_("编程成功或失败将会有不同的声音提示.缓冲区1的数据修改后可直接编程!"));
+    m_pItemHotkey = AddOptionItem(system, kCaptionHotkey, N_("按下热键后相当于点击了[自动完成]."));
     system->Expand();
 
     m_pGrid->SetCustomColors(0xD2BDB6, 0x000000, 0xD2BDB6, 0xF7F3E9, 0x000000);
 }
 
 const char* CSettingsGrid::FirstStartWelcome() {
-    return "欢迎使用Olstrin 51系列单片机ISP编程器! 这是第一次启动: 请先在[设置]页选择编程器类型、"
-           "串口和下载线性能(重启程序生效), 使用说明请见程序附带的README文件.";
+    return platform::Tr(
+        "欢迎使用Olstrin 51系列单片机ISP编程器! 这是第一次启动: 请先在[设置]页选择编程器类型、"
+        "串口和下载线性能(重启程序生效), 使用说明请见程序附带的README文件.");
 }
 
 const char* CSettingsGrid::WelcomeBack() {
-    return "欢迎使用Olstrin 51系列单片机ISP编程器.";
+    return platform::Tr("欢迎使用Olstrin 51系列单片机ISP编程器.");
 }
 
 void CSettingsGrid::ShowSettings(bool recordFound) {
@@ -157,10 +161,10 @@ void CSettingsGrid::StoreChoices() {
 
 void CSettingsGrid::SetProgrammerType(int type) {
     if (!ShowChoice(m_pItemType, kTypeShownTexts, type)) {
-        platform::ShowMessageBox("请正确选择编程器类型!");
+        platform::ShowMessageBox(platform::Tr("请正确选择编程器类型!"));
         return;
     }
-    m_addLog(kTypeShownTexts[static_cast<std::size_t>(type)]);
+    m_addLog(platform::Tr(kTypeShownTexts[static_cast<std::size_t>(type)]));
 }
 
 void CSettingsGrid::SetComPort(int port) {

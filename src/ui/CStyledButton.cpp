@@ -4,9 +4,11 @@
 #include <QMouseEvent>
 #include <algorithm>
 
+#include "ui/UiText.h"
+
 namespace {
 
-const char kMarkPrefix[] = "(自动)";
+const char kMarkPrefix[] = N_("(自动)");
 
 std::uint32_t ToColorRef(const QColor& color) {
     return std::uint32_t(color.red()) | std::uint32_t(color.green()) << 8 |
@@ -59,7 +61,7 @@ void CStyledButton::Setup(QWidget* parent, bool markable, bool iconSwitching, in
     setIconSize(QSize(32, 32));
     m_strCaption = text();
     if (markable) {
-        m_strMarkedCaption = QString::fromUtf8(kMarkPrefix) + m_strCaption;
+        m_strMarkedCaption = UiText(kMarkPrefix) + m_strCaption;
         m_clrFace = FaceColor();
     }
     if (iconSwitching) {

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "lpt/PortSelection.h"
 #include "platform/AppPaths.h"
 #include "platform/Profile.h"
+#include "platform/Translate.h"
 #include "session/Backends.h"
 #include "sim/SimSettings.h"
 #include "support/TempDir.h"
@@ -570,6 +572,35 @@ TEST_F(MainDlg, ADroppedFileLoadsLikeOpenAndJoinsTheRecentList) {
     EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + path + " 到缓冲1(32字节)."));
     const std::string ini = platform::SettingsFile("LastFile.ini");
     EXPECT_EQ(platform::GetProfileString("LastFile", "File 0", "", ini), path);
+}
+
+// English chosen: the buttons, the settings grid and the log speak English, Chinese back after.
+TEST(MainDlgLanguage, EnglishReachesButtonsGridAndLog) {
+    QtTestApp();
+    TempDir dir;
+    platform::InitAppPaths();
+    platform::SetSettingsDir(dir.path() + "/");
+    SetLptDeviceOverride("sim");
+    platform::InitTranslation(platform::g_strAppDir, "en");
+    {
+        CMainDlg dlg(DefaultBackends());
+        dlg.show();
+        const auto* log = dlg.findChild<QListWidget*>("m_lstStatus");
+        EXPECT_TRUE(QTest::qWaitFor(
+            [log] {
+                return !log->findItems("Parallel port initialized.", Qt::MatchExactly).isEmpty();
+            },
+            kWaitMs));
+        EXPECT_EQ(dlg.findChild<CStyledButton*>("m_btnDetect")->text(), "Detect chip");
+        EXPECT_EQ(dlg.findChild<CStyledButton*>("m_btnOpen")->text(), "(auto) Open file");
+        const auto* grid = dlg.findChild<QTreeWidget*>();
+        ASSERT_NE(grid, nullptr);
+        EXPECT_FALSE(grid->findItems("Programmer type", Qt::MatchRecursive).isEmpty());
+    }
+    platform::InitTranslation(platform::g_strAppDir, "zh");
+    EXPECT_STREQ(platform::Tr("检测器件"), "检测器件");
+    SetLptDeviceOverride("");
+    platform::SetSettingsDir("");
 }
 
 }  // namespace
