@@ -98,11 +98,18 @@ QMessageBox::Icon BoxIconOf(platform::MessageIcon icon) {
 // A group label of the left column: its caption and the etched line after it.
 void AddGroupLabel(QWidget* parent, const CDialogUnits& units, const QString& caption, int y) {
     auto* label = new QLabel(caption, parent);
-    label->setGeometry(units.Rect(15, y, 16, 8).adjusted(0, 0, units.X(4), 0));
+    // The template's place; a longer caption (another language) widens it and shortens the line.
+    QRect place = units.Rect(15, y, 16, 8).adjusted(0, 0, units.X(4), 0);
+    int lineLeft = units.X(36);
+    if (label->sizeHint().width() > place.width()) {
+        place.setWidth(label->sizeHint().width());
+        lineLeft = place.right() + units.X(2);
+    }
+    label->setGeometry(place);
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(units.X(36), units.Y(y + 4), units.X(91), 2);
+    line->setGeometry(lineLeft, units.Y(y + 4), units.X(127) - lineLeft, 2);
 }
 
 }  // namespace
