@@ -10,6 +10,11 @@
 #   ./olstrin.sh setup  only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
+# ccache keys on paths relative to the checkout, so a fresh clone elsewhere (CI) reuses what an
+# earlier build compiled; the debug builds' working folder is left out of the key for the same
+# reason.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES=(
