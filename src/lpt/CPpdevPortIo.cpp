@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/FailureReason.h"
+
 namespace {
 
 int SystemIoctl(int fd, unsigned long request, void* arg) {
@@ -34,7 +36,10 @@ CPpdevPortIo::~CPpdevPortIo() {
 bool CPpdevPortIo::Open() {
     // With another parport driver (such as lp) registered, an exclusive claim is refused with
     // ENXIO, either by PPEXCL itself or by the claim after it; the port is then shared.
-    if (!OpenAndClaim(true) && !OpenAndClaim(false)) return false;
+    if (!OpenAndClaim(true) && !OpenAndClaim(false)) {
+        platform::ReportFailureReason(platform::ErrnoReason(m_strPath, errno));
+        return false;
+    }
     m_bySavedData = Read(PPRDATA);
     m_bySavedControl = Read(PPRCONTROL);
     return true;
@@ -44,11 +49,17 @@ bool CPpdevPortIo::OpenAndClaim(bool exclusive) {
     m_fd = ::open(m_strPath.c_str(), O_RDWR | O_CLOEXEC);
     if (m_fd < 0) return false;
     if (exclusive && m_ioctl(m_fd, PPEXCL, nullptr) != 0 && errno != ENXIO) {
+        const int err = errno;
         CloseDevice();
+        errno = err;
         return false;
     }
     m_bClaimed = m_ioctl(m_fd, PPCLAIM, nullptr) == 0;
-    if (!m_bClaimed) CloseDevice();
+    if (!m_bClaimed) {
+        const int err = errno;  // the claim's, not the close's
+        CloseDevice();
+        errno = err;
+    }
     return m_bClaimed;
 }
 

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -316,6 +317,40 @@ TEST_F(CliTest, ControlCharactersArePrintedEscaped) {
     const CliResult missing = Run({"--simulate", "write", dir.File("c\rd.bin")});
     EXPECT_THAT(missing.err, HasSubstr("c\\x0Dd.bin: No such file"));
     EXPECT_EQ((loaded.out + missing.err).find_first_of("\x1b\r"), std::string::npos);
+}
+
+// The stored record in words, with the devices the settings lead to.
+TEST_F(CliTest, SettingsCommandDecodesTheStoredRecord) {
+    SettingsRecord record = InitialSettings();
+    record.nProgrammerType = 0;
+    record.nComPort = 2;
+    record.nBaudIndex = 3;
+    record.bMarkErase = 0;
+    std::filesystem::create_directories(dir.File("cfg"));
+    ASSERT_TRUE(WriteSettingsRecord(dir.File("cfg/Dranvik.ini"), record));
+    const CliResult result = Run({"settings"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("programmer        0 (serial programmer box)\n"));
+    EXPECT_THAT(result.out, HasSubstr("serial port       COM2 = /dev/ttyS1\n"));
+    EXPECT_THAT(result.out, HasSubstr("baud rate         57600\n"));
+    EXPECT_THAT(result.out, HasSubstr("open yes, erase no, write yes"));
+}
+
+// A device that cannot be opened: the designed line on standard output, the path and the system's
+// reason on standard error.
+TEST_F(CliTest, PortFailuresGiveTheirReasonOnStandardError) {
+    const std::string absent = dir.File("ttyUSB9");
+    const CliResult missing = Run({"--type", "0", "--com", absent, "detect"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.out, HasSubstr("初始化串口通讯失败."));
+    EXPECT_THAT(missing.err, HasSubstr(absent + ": No such file or directory\n"));
+
+    const std::string locked = dir.Write("ttyS9", "");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    if (::geteuid() == 0) GTEST_SKIP() << "root may open a file of mode 000";
+    const CliResult denied = Run({"--type", "0", "--com", locked, "detect"});
+    EXPECT_EQ(denied.status, 1);
+    EXPECT_THAT(denied.err, HasSubstr(locked + ": Permission denied\n"));
 }
 
 }  // namespace

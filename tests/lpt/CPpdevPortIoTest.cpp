@@ -7,6 +7,7 @@
 #include <map>
 
 #include "lpt/CPpdevPortIo.h"
+#include "platform/FailureReason.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -81,7 +82,10 @@ TEST_F(PpdevTest, SharesThePortWhenAnExclusiveClaimIsRefused) {
               (std::vector<unsigned long>{PPEXCL, PPCLAIM, PPCLAIM, PPRDATA, PPRCONTROL}));
 }
 
+// Each refusal says why: the claim's error for a busy port, the open's for a missing device.
 TEST_F(PpdevTest, FailsToOpenWithoutAClaimOrADevice) {
+    std::vector<std::string> reasons;
+    platform::SetFailureReasonSink([&](const std::string& r) { reasons.push_back(r); });
     fake.failures[PPCLAIM] = {EBUSY, false};
     CPpdevPortIo busy(device, fake.Function());
     EXPECT_FALSE(busy.Open());
@@ -89,6 +93,9 @@ TEST_F(PpdevTest, FailsToOpenWithoutAClaimOrADevice) {
 
     CPpdevPortIo missing(device + ".absent", fake.Function());
     EXPECT_FALSE(missing.Open());
+    platform::SetFailureReasonSink({});
+    EXPECT_EQ(reasons, (std::vector<std::string>{device + ": Device or resource busy",
+                                                 device + ".absent: No such file or directory"}));
 }
 
 TEST_F(PpdevTest, FailingCallsAfterAGoodStartAreCountedAndReadAsNoAnswer) {
