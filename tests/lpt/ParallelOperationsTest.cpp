@@ -149,8 +149,25 @@ TEST(ParallelOperations, CommandSetWaits) {
     EXPECT_EQ(rig.cable->Chip()->LockLevel(), 2);
 }
 
+// The simulated port of a rig that notes, as the backend releases it, whether the chip was still
+// in programming mode.
+class CModeAtRelease : public CSimPortIo {
+public:
+    CModeAtRelease(std::unique_ptr<CSimCable> cable, std::shared_ptr<int> inMode)
+        : CSimPortIo(std::move(cable)), m_pInMode(std::move(inMode)) {}
+    ~CModeAtRelease() override { *m_pInMode = Cable().Chip()->InProgrammingMode() ? 1 : 0; }
+
+private:
+    std::shared_ptr<int> m_pInMode;
+};
+
+// Closing stops the worker at its next byte: nothing more is posted, and the chip has left
+// programming mode before the port is released, so the target runs again.
 TEST(ParallelOperations, ClosingDuringAnOperationPostsNothingMore) {
-    SimRig rig(1, 0, nullptr, /*gatedClock=*/true);
+    auto inMode = std::make_shared<int>(-1);
+    SimRig rig(1, 0, nullptr, /*gatedClock=*/true, {}, [inMode](std::unique_ptr<CSimCable> cable) {
+        return std::make_unique<CModeAtRelease>(std::move(cable), inMode);
+    });
     LoadRandomImage(*rig.programmer, 4096, 4);
     rig.programmer->WriteChip(kChipS52);
     rig.clock.WaitUntilSleeping();
@@ -162,6 +179,7 @@ TEST(ParallelOperations, ClosingDuringAnOperationPostsNothingMore) {
     rig.programmer.reset();  // raises the stop request and joins the worker
     opener.join();
     EXPECT_TRUE(rig.queue.TakeAll().empty());
+    EXPECT_EQ(*inMode, 0);
 }
 
 TEST(ShiftOut, DetectionSendsNothingToTheChip) {
