@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/Translate.h"
+
 namespace {
 
 constexpr int kPollMs = 50;
@@ -49,7 +51,8 @@ void CInterruptWatch::Run() {
 int CInterruptWatch::Finish() {
     const int signal = m_nSignal.load();
     if (!m_bLinePrinted.exchange(true)) {
-        std::fprintf(stderr, "olstrin-cli: interrupted by %s; the programmer was stopped\n",
+        std::fprintf(stderr,
+                     platform::Tr("olstrin-cli: interrupted by %s; the programmer was stopped\n"),
                      signal == SIGINT ? "SIGINT" : "SIGTERM");
         std::fflush(stderr);
     }

@@ -56,7 +56,6 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 // programmer's events to the session until its sequence ends.
 class CCliRun {
 public:
-    // The log goes to standard output, unless that carries the image a read saves ("read -").
     // The queue and the watch must outlive the run.
     CCliRun(const CliOptions& options, CEventQueue& queue, const CInterruptWatch& interrupts)
         : m_options(options),
