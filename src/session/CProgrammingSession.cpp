@@ -389,6 +389,13 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             AddLog(Tr("编程器:器件已加密,无法读出."));
             RunNextStep(false, true);
             break;
+        case PE_NO_CHIP_ANSWER:
+            AddLog(Tr("编程器:器件没有响应编程使能."));
+            RunNextStep(false, true);
+            break;
+        case PE_PAGE_READ_OFF:  // a notice: the read goes on byte by byte
+            AddLog(Tr("器件不支持页读取,改用逐字节读取."));
+            break;
         default:
             RunNextStep(false, true);
             break;
