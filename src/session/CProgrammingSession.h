@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/CProgrammer.h"
@@ -78,6 +80,9 @@ public:
     // Whether image files may be pipes, FIFOs or standard input, read to their end (the command
     // line); the window leaves it off so that its thread never waits on a stream.
     bool m_bReadStreams = false;
+    // Called on Buffer 1 before each erase-and-write and write, after the view's edits are taken
+    // in: the command line places the chip's serial number there.
+    std::function<void(std::uint8_t* buffer1)> m_fnPatchImage;
     int m_nLogLines = 0;
     bool m_bVerifyAfterRead = false;
     int m_nWritesDone = 0;

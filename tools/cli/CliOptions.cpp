@@ -75,6 +75,13 @@ bool Text(const char* name, const std::string* value, CliOptions& options, std::
     return true;
 }
 
+bool Serial(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    CSerialNumberRule rule;
+    if (!rule.Parse(*value, error)) return false;
+    options.serial = rule;
+    return true;
+}
+
 bool Timeout(const char* name, const std::string* value, CliOptions& options, std::string& error) {
     return IntValue(name, *value, 1, 86400, options.timeoutSeconds, error);
 }
@@ -154,6 +161,18 @@ const CliOption kOptions[] = {
         "LANGUAGE, LC_ALL, LC_MESSAGES and LANG decide\n(a zh locale, C, POSIX or none give "
         "Chinese, others English)"),
      Lang},
+    {"--serial", "ADDR:FORM:START",
+     N_("auto: place a number per chip at ADDR before the write, in FORM\nle8..le32, be8..be32 "
+        "(binary), bcdN or decN (N digits), counting\nup from START; needs --serial-file"),
+     Serial},
+    {"--serial-file", "FILE",
+     N_("keep the next number in FILE (locked while a chip is programmed;\na number is used up "
+        "only when its chip verified)"),
+     Text<&CliOptions::serialFile>},
+    {"--serial-overwrite", nullptr, N_("let the number replace bytes the image uses"),
+     Flag<&CliOptions::serialOverwrite>},
+    {"--log", "FILE", N_("append one JSON line per run to FILE (the run log)"),
+     Text<&CliOptions::logFile>},
     {"--json", nullptr,
      N_("print one JSON object per line on standard output instead of\nthe log: every event, log "
         "line and progress step, then a\nsummary (docs/cli.md describes the fields)"),
@@ -293,6 +312,16 @@ private:
         if (m_options.lockAfter && (m_options.command != "auto" || m_options.noVerify)) {
             return Fail(platform::Tr(
                 "--lock follows the verify of auto; it needs auto without --no-verify"));
+        }
+        if (m_options.serial.has_value() != !m_options.serialFile.empty()) {
+            return Fail(platform::Tr("--serial and --serial-file go together"));
+        }
+        if (m_options.serial &&
+            (m_options.command != "auto" || m_options.noVerify || m_options.marks ||
+             m_options.argument.empty() || m_options.argument == "-")) {
+            return Fail(
+                platform::Tr("--serial needs auto with an image file and its verify "
+                             "(no --no-verify, no --marks)"));
         }
         if (m_options.marks && (m_options.noErase || m_options.noVerify || m_options.lockAfter)) {
             return Fail(

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "session/CSerialNumberRule.h"
+
 // What one olstrin-cli run was asked to do: the command, its argument and the overrides of the
 // stored settings that apply to this run only.
 struct CliOptions {
@@ -24,8 +26,12 @@ struct CliOptions {
     bool noDetect = false;
     bool noErase = false;
     bool noVerify = false;
-    bool marks = false;            // auto follows the window's stored marks
-    std::optional<int> lockAfter;  // auto: lock mode written after a clean verify
+    bool marks = false;                       // auto follows the window's stored marks
+    std::optional<int> lockAfter;             // auto: lock mode written after a clean verify
+    std::optional<CSerialNumberRule> serial;  // auto: the per-chip number placed in the image
+    std::string serialFile;                   // where the next number is kept
+    bool serialOverwrite = false;             // the number may replace bytes the image uses
+    std::string logFile;                      // the run log one JSON line per run is appended to
     bool json = false;
     bool verbose = false;
     bool quiet = false;

@@ -8,21 +8,26 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <map>
+#include <memory>
 
 #include "CConsoleView.h"
 #include "CInterruptWatch.h"
+#include "CRunLog.h"
 #include "CRunReport.h"
 #include "CliOptions.h"
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "image/ImageFile.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "platform/Translate.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
+#include "session/CSerialCounter.h"
 #include "sim/SimSettings.h"
 #ifdef OLSTRIN_HAVE_LPT
 #include "lpt/PortSelection.h"
@@ -81,9 +86,10 @@ public:
             return kExitOk;
         }
         NoteDevice();
+        if (m_options.serial && !TakeSerialNumber()) return kExitUsage;
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
-        return Close(RunCommand());
+        return Close(UseUpSerialNumber(RunCommand()));
     }
 
 private:
@@ -106,6 +112,79 @@ private:
         }
     }
 
+    // Checks the number's place against the image and the chip, takes the next number from the
+    // counter file (waiting while another run holds it) and has the session place it in Buffer 1
+    // before the write. False after a usage error line.
+    bool TakeSerialNumber() {
+        const CSerialNumberRule& rule = *m_options.serial;
+        CProgrammer& programmer = m_session.m_programmer;
+        const int row = m_session.Settings().nChipIndex;
+        const int rom = row >= 0 && row < programmer.GetChipCount()
+                            ? chiplist::RomBytes(programmer.GetChip(row))
+                            : kChipSpaceSize;
+        std::vector<std::uint8_t> image(kImageBufferSize, 0xFF);
+        const std::string path = InputPath(m_options.argument);
+        // An image that does not load is left to the chain, which reports it the usual way.
+        const bool loaded =
+            image::LoadImage(path, image::UpperExtension(path), image.data()).status ==
+            image::LoadStatus::Loaded;
+        std::string refusal =
+            loaded ? rule.Refusal(image.data(), rom, m_options.serialOverwrite) : std::string();
+        if (refusal.empty()) {
+            m_counter = std::make_unique<CSerialCounter>(m_options.serialFile, rule.Start());
+            if (!m_counter->Take(m_nSerial)) {
+                refusal = platform::Tr("--serial-file: the counter file cannot be used");
+            } else if (m_nSerial > rule.MaxValue()) {
+                refusal = platform::Printf(
+                    platform::Tr("--serial: %llu does not fit its field (at most %llu)"),
+                    static_cast<unsigned long long>(m_nSerial),
+                    static_cast<unsigned long long>(rule.MaxValue()));
+            }
+        }
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "olstrin-cli: %s\n", EscapeControls(refusal).c_str());
+            return false;
+        }
+        m_report.Note("serial number: " + std::to_string(m_nSerial));
+        m_session.m_fnPatchImage = [this](std::uint8_t* buffer1) {
+            m_options.serial->Patch(buffer1, m_nSerial);
+        };
+        return true;
+    }
+
+    // The number is used up only when its chip verified; otherwise the next run gets it again.
+    int UseUpSerialNumber(int status) {
+        if (!m_counter) return status;
+        if (status != kExitOk) {
+            m_counter->Release();
+            return status;
+        }
+        return m_counter->Commit() ? status : kExitFailed;
+    }
+
+    // Appends the run's line to --log; a line that could not be written fails the run.
+    int AppendRunLog(CRunReport::Summary& summary) {
+        const SettingsRecord& settings = m_session.Settings();
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        char time[32];
+        std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
+        summary.time = time;
+        const bool serial = settings.nProgrammerType == 0;
+        summary.programmer =
+            serial ? "serial box" : "cable type " + std::to_string(settings.nProgrammerType);
+        summary.port = serial ? ComDeviceLine(settings.nComPort) : LptDeviceLine();
+        summary.chipRow = m_session.m_programmer.m_nSelChip;
+        const CProgrammer& programmer = m_session.m_programmer;
+        summary.signatureRead =
+            platform::Printf("%02X %02X %02X", programmer.m_Signature[0].load(),
+                             programmer.m_Signature[1].load(), programmer.m_Signature[2].load());
+        if (m_counter) summary.serial = std::to_string(m_nSerial);
+        if (CRunLog::Append(m_options.logFile, m_report.Record(summary))) return summary.exitStatus;
+        summary.ok = false;
+        return summary.exitStatus = kExitFailed;
+    }
+
     // The closing line: success only when every step, a save included, succeeded and the log
     // reached standard output whole. Nothing is printed for an interrupted run; its line comes
     // once the backend has stopped.
@@ -115,7 +194,9 @@ private:
             std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
             status = kExitFailed;
         }
-        m_report.Finish(Summary(status));
+        CRunReport::Summary summary = Summary(status);
+        if (!m_options.logFile.empty()) status = AppendRunLog(summary);
+        m_report.Finish(summary);
         m_view.CloseWith(status == kExitOk ? "success" : "failed");
         return status;
     }
@@ -371,6 +452,8 @@ private:
     CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
+    std::unique_ptr<CSerialCounter> m_counter;  // with --serial, once a number is taken
+    std::uint64_t m_nSerial = 0;
 };
 
 }  // namespace
