@@ -26,6 +26,25 @@ status=0
 "$cli" --simulate --chip AT89S52 -q --serial 0x1FF0:le16:1000 --serial-file "$work/next" \
     --log "$work/failed.jsonl" auto "$work/missing.hex" 2>/dev/null || status=$?
 [ "$status" = 1 ] && grep -q '"result":"failed"' "$work/failed.jsonl"
+# A project file names it all; a changed image is refused while the project pins its SHA-256.
+cp "$image" "$work/fw.hex"
+cat > "$work/board.olp" <<OLP
+# board.olp
+[Project]
+image = fw.hex
+sha256 = $(sha256sum "$work/fw.hex" | cut -d' ' -f1)
+chip = AT89S52
+chain = detect erase write verify
+serial = 0x1FF0:le16:1000
+serial-file = next
+log = project.jsonl
+OLP
+"$cli" --simulate --sim-image "$work/chip20.bin" -q --project "$work/board.olp"
+grep -q "\"project\":{\"path\":\"$work/board.olp\"" "$work/project.jsonl"
+echo >> "$work/fw.hex"
+status=0
+"$cli" --simulate --sim-image "$work/chip20.bin" -q --project "$work/board.olp" 2>/dev/null || status=$?
+[ "$status" = 2 ]
 python3 - "$work" <<'PY'
 import json, sys
 work = sys.argv[1]
@@ -39,6 +58,6 @@ assert len(lines) == 20, len(lines)
 records = [json.loads(line) for line in lines]
 assert sorted(r["serial"] for r in records) == sorted(numbers) and all(r["result"] == "success" for r in records)
 assert all(r["differences"] == 0 for r in records)
-assert open(f"{work}/next").read() == "1020\n"
+assert open(f"{work}/next").read() == "1021\n"
 print(f"20 chips passed, serial numbers {min(numbers)}..{max(numbers)}, 20 log lines")
 PY

@@ -171,6 +171,10 @@ std::string CRunReport::Record(const Summary& s) const {
            ",\"port\":" + OrNull(s.port) + ",\"command\":" + JsonString(s.command) +
            ",\"chip_row\":" + (s.chipRow >= 0 ? std::to_string(s.chipRow) : "null") +
            ",\"chip\":" + ChipJson(s) + ",\"signature_read\":" + OrNull(s.signatureRead) +
+           ",\"project\":" +
+           (s.project.empty() ? "null"
+                              : "{\"path\":" + JsonString(s.project) +
+                                    ",\"image_sha256\":" + OrNull(s.projectImageSha256) + "}") +
            ",\"image\":" + ImageJson(s) + ",\"serial\":" + (s.serial.empty() ? "null" : s.serial) +
            ",\"steps\":" + StepsJson(true) + ",\"differences\":" + DifferencesJson() +
            ",\"result\":" + JsonString(s.ok ? "success" : "failed") +

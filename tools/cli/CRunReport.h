@@ -27,8 +27,10 @@ public:
         std::string programmer;
         std::string port;
         int chipRow = -1;
-        std::string signatureRead;  // what the chip answered, "1E 52 06"
-        std::string serial;         // the number placed in the image, empty when none
+        std::string signatureRead;       // what the chip answered, "1E 52 06"
+        std::string serial;              // the number placed in the image, empty when none
+        std::string project;             // the project file, empty when none
+        std::string projectImageSha256;  // of its image file as read
     };
 
     // json receives the JSON lines (null: none); verbose receives the -v lines (null: none).

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "CProjectFile.h"
 #include "platform/Translate.h"
 
 namespace {
@@ -80,6 +81,10 @@ bool Serial(const char*, const std::string* value, CliOptions& options, std::str
     if (!rule.Parse(*value, error)) return false;
     options.serial = rule;
     return true;
+}
+
+bool Project(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    return CProjectFile::Apply(*value, options, error);
 }
 
 bool Timeout(const char* name, const std::string* value, CliOptions& options, std::string& error) {
@@ -171,6 +176,10 @@ const CliOption kOptions[] = {
      Text<&CliOptions::serialFile>},
     {"--serial-overwrite", nullptr, N_("let the number replace bytes the image uses"),
      Flag<&CliOptions::serialOverwrite>},
+    {"--project", "FILE",
+     N_("take the image, chip, chain, lock mode, serial number rule and\nlog from a project file "
+        "(docs/cli.md); the command is then auto"),
+     Project},
     {"--log", "FILE", N_("append one JSON line per run to FILE (the run log)"),
      Text<&CliOptions::logFile>},
     {"--json", nullptr,
@@ -287,12 +296,13 @@ private:
     }
 
     bool Positional(const std::vector<std::string>& positional) {
-        if (positional.empty()) return Fail(platform::Tr("no command given"));
-        m_options.command = positional[0];
+        if (positional.empty() && m_options.projectFile.empty())
+            return Fail(platform::Tr("no command given"));
+        m_options.command = positional.empty() ? "auto" : positional[0];
         const char* command = m_options.command.c_str();
         const CliCommand* spec = FindCliCommand(m_options.command);
         if (!spec) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
-        const size_t count = positional.size() - 1;
+        const size_t count = positional.empty() ? 0 : positional.size() - 1;
         if (count < spec->least) {
             return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
         }
@@ -313,6 +323,8 @@ private:
             return Fail(platform::Tr(
                 "--lock follows the verify of auto; it needs auto without --no-verify"));
         }
+        if (m_options.command == "auto" && m_options.argument.empty())
+            m_options.argument = m_options.projectImage;
         if (m_options.serial.has_value() != !m_options.serialFile.empty()) {
             return Fail(platform::Tr("--serial and --serial-file go together"));
         }

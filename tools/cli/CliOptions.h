@@ -32,6 +32,9 @@ struct CliOptions {
     std::string serialFile;                   // where the next number is kept
     bool serialOverwrite = false;             // the number may replace bytes the image uses
     std::string logFile;                      // the run log one JSON line per run is appended to
+    std::string projectFile;                  // --project: the project file read
+    std::string projectImage;                 // its image, the argument of auto when none is given
+    std::string projectSha256;                // the image file's SHA-256 it pins, empty when none
     bool json = false;
     bool verbose = false;
     bool quiet = false;

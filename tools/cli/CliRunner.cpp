@@ -23,6 +23,7 @@
 #include "image/ImageFile.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
+#include "platform/FileUtil.h"
 #include "platform/MessageBox.h"
 #include "platform/Translate.h"
 #include "session/Backends.h"
@@ -86,6 +87,7 @@ public:
             return kExitOk;
         }
         NoteDevice();
+        if (!m_options.projectFile.empty() && !CheckProjectImage()) return kExitUsage;
         if (m_options.serial && !TakeSerialNumber()) return kExitUsage;
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
@@ -110,6 +112,24 @@ private:
                           " on " + LptDeviceLine() + ", speed " +
                           std::to_string(settings.nSpeedIndex));
         }
+    }
+
+    // The project's image file as it is now: its SHA-256 goes in the run log, and a file that
+    // no longer matches the SHA-256 the project pins is refused before the chip is touched.
+    bool CheckProjectImage() {
+        std::string bytes;
+        if (platform::ReadWholeFile(m_options.argument, bytes)) {
+            m_strProjectSha256 =
+                Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        }
+        if (m_options.projectSha256.empty() || m_options.projectSha256 == m_strProjectSha256)
+            return true;
+        std::fprintf(stderr,
+                     platform::Tr("olstrin-cli: %s is not the image the project pins (SHA-256 "
+                                  "%s)\n"),
+                     EscapeControls(m_options.argument).c_str(),
+                     EscapeControls(m_options.projectSha256).c_str());
+        return false;
     }
 
     // Checks the number's place against the image and the chip, takes the next number from the
@@ -180,6 +200,8 @@ private:
             platform::Printf("%02X %02X %02X", programmer.m_Signature[0].load(),
                              programmer.m_Signature[1].load(), programmer.m_Signature[2].load());
         if (m_counter) summary.serial = std::to_string(m_nSerial);
+        summary.project = m_options.projectFile;
+        summary.projectImageSha256 = m_strProjectSha256;
         if (CRunLog::Append(m_options.logFile, m_report.Record(summary))) return summary.exitStatus;
         summary.ok = false;
         return summary.exitStatus = kExitFailed;
@@ -454,6 +476,7 @@ private:
     CProgrammingSession m_session;
     std::unique_ptr<CSerialCounter> m_counter;  // with --serial, once a number is taken
     std::uint64_t m_nSerial = 0;
+    std::string m_strProjectSha256;  // with --project, of its image file
 };
 
 }  // namespace
