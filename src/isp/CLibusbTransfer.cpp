@@ -18,8 +18,9 @@ std::string StringDescriptor(libusb_device_handle* handle, std::uint8_t index) {
 // What to do about an error opening the device: permission errors are the common one.
 std::string OpenProblem(int error) {
     if (error == LIBUSB_ERROR_ACCESS)
-        return platform::Tr("permission denied: add yourself to the plugdev group and install "
-                            "the udev rule (docs/wiring.md)");
+        return platform::Tr(
+            "permission denied: add yourself to the plugdev group and install "
+            "the udev rule (docs/wiring.md)");
     return libusb_strerror(error);
 }
 
@@ -38,8 +39,8 @@ CLibusbTransfer::~CLibusbTransfer() {
 bool CLibusbTransfer::Find(std::vector<UsbaspDevice>& found, std::string& reason) {
     found.clear();
     if (!m_pContext) {
-        reason = platform::Printf(platform::Tr("USB not available: %s"),
-                                  libusb_strerror(m_nInitError));
+        reason =
+            platform::Printf(platform::Tr("USB not available: %s"), libusb_strerror(m_nInitError));
         return false;
     }
     libusb_device** list = nullptr;
@@ -78,8 +79,8 @@ bool CLibusbTransfer::Find(std::vector<UsbaspDevice>& found, std::string& reason
 bool CLibusbTransfer::Open(const UsbaspDevice& device, std::string& reason) {
     Close();
     if (!m_pContext) {
-        reason = platform::Printf(platform::Tr("USB not available: %s"),
-                                  libusb_strerror(m_nInitError));
+        reason =
+            platform::Printf(platform::Tr("USB not available: %s"), libusb_strerror(m_nInitError));
         return false;
     }
     libusb_device** list = nullptr;
@@ -102,8 +103,7 @@ bool CLibusbTransfer::Open(const UsbaspDevice& device, std::string& reason) {
 }
 
 int CLibusbTransfer::ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                               std::uint8_t* data, int length, int timeoutMs,
-                               std::string& reason) {
+                               std::uint8_t* data, int length, int timeoutMs, std::string& reason) {
     if (!m_hDevice) {
         reason = libusb_strerror(LIBUSB_ERROR_NO_DEVICE);
         return -1;
@@ -111,8 +111,9 @@ int CLibusbTransfer::ControlIn(std::uint8_t request, std::uint16_t value, std::u
     constexpr std::uint8_t kVendorIn = static_cast<std::uint8_t>(LIBUSB_REQUEST_TYPE_VENDOR) |
                                        static_cast<std::uint8_t>(LIBUSB_RECIPIENT_DEVICE) |
                                        static_cast<std::uint8_t>(LIBUSB_ENDPOINT_IN);
-    const int n = libusb_control_transfer(m_hDevice, kVendorIn, request, value, index, data, static_cast<std::uint16_t>(length),
-        static_cast<unsigned>(timeoutMs));
+    const int n = libusb_control_transfer(m_hDevice, kVendorIn, request, value, index, data,
+                                          static_cast<std::uint16_t>(length),
+                                          static_cast<unsigned>(timeoutMs));
     if (n < 0) {
         reason = libusb_strerror(n);
         return -1;

@@ -110,8 +110,8 @@ bool CUsbaspLink::Request(std::uint8_t request, std::uint16_t value, std::uint16
         return false;
     }
     std::string problem;
-    const int n = m_pTransfer->ControlIn(request, value, index, reply, 4, kTransferTimeoutMs,
-                                         problem);
+    const int n =
+        m_pTransfer->ControlIn(request, value, index, reply, 4, kTransferTimeoutMs, problem);
     if (n < 0) {
         m_strReason = "USBasp " + m_strDevice + ": " + problem;
         return false;

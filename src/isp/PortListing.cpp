@@ -98,7 +98,7 @@ std::vector<FoundPort> ListPorts(const std::string& sysRoot) {
         const auto sameSerial = std::count_if(usbasps.begin(), usbasps.end(), [&](auto& other) {
             return other.strSerial == port.strSerial;
         });
-        port.strIsp = usbasps.size() == 1 ? "usbasp"
+        port.strIsp = usbasps.size() == 1                        ? "usbasp"
                       : port.strSerial.empty() || sameSerial > 1 ? "usbasp:" + port.strDevice
                                                                  : "usbasp:" + port.strSerial;
         ports.push_back(port);

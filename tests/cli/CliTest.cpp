@@ -354,3 +354,19 @@ TEST_F(CliTest, PortFailuresGiveTheirReasonOnStandardError) {
 }
 
 }  // namespace
+
+// ports: the same devices as text lines and as JSON objects, whatever this machine has.
+TEST_F(CliTest, PortsGivesOneLineOrObjectPerDevice) {
+    const CliResult text = Run({"ports"});
+    const CliResult json = Run({"--json", "ports"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'),
+              std::count(json.out.begin(), json.out.end(), '\n'));
+    size_t start = 0;
+    for (size_t end; (end = json.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = json.out.substr(start, end - start);
+        EXPECT_THAT(line, StartsWith("{\"type\":\"port\",\"kind\":\""));
+        EXPECT_THAT(line, EndsWith("}"));
+    }
+}

@@ -13,8 +13,8 @@ struct Rig {
                  std::string selector = "") {
         auto transfer = std::make_unique<FakeUsbasp>(chip, std::move(devices));
         fake = transfer.get();
-        link = std::make_unique<CUsbaspLink>(std::move(selector), [] { return false; },
-                                             std::move(transfer));
+        link = std::make_unique<CUsbaspLink>(
+            std::move(selector), [] { return false; }, std::move(transfer));
     }
     std::uint8_t One(IspInstruction instruction) {
         std::uint8_t answer = 0;
@@ -69,8 +69,7 @@ TEST(UsbaspLink, StockFirmwareResetIsNamedAsTheLikelyCause) {
     ASSERT_TRUE(rig.link->Open());
     EXPECT_NE(rig.link->Enter(kEnable), 0x69);
     EXPECT_NE(rig.link->Reason().find("001:004"), std::string::npos);
-    EXPECT_NE(rig.link->Reason().find("reversed-reset firmware or an inverter"),
-              std::string::npos);
+    EXPECT_NE(rig.link->Reason().find("reversed-reset firmware or an inverter"), std::string::npos);
     rig.link.reset();  // leaving disconnects, so RST is released
     EXPECT_EQ(rig.fake->sent.back().request, 2);
 }
@@ -128,7 +127,8 @@ TEST(UsbaspLink, StopsBetweenInstructions) {
     bool stopping = false;
     auto transfer = std::make_unique<FakeUsbasp>(chip, std::vector<UsbaspDevice>{{1, 4, "", ""}});
     FakeUsbasp* fake = transfer.get();
-    CUsbaspLink link("", [&] { return stopping; }, std::move(transfer));
+    CUsbaspLink link(
+        "", [&] { return stopping; }, std::move(transfer));
     ASSERT_TRUE(link.Open());
     ASSERT_EQ(link.Enter(kEnable), 0x69);
     stopping = true;

@@ -44,18 +44,25 @@ public:
         sent.push_back({request, value, index});
         std::memset(data, 0, static_cast<size_t>(length));
         switch (request) {
-        case 1: m_chip.SetReset(!bStockReset); return 1;
-        case 2: m_chip.SetReset(false); return 1;
-        case 10: return 1;
-        case 127: return 4;
-        case 3: {
-            const std::array<std::uint8_t, 4> b = {
-                static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(index >> 8)};
-            data[3] = m_chip.Execute(b);
-            return nTransmitBytes;
-        }
-        default: return 0;
+            case 1:
+                m_chip.SetReset(!bStockReset);
+                return 1;
+            case 2:
+                m_chip.SetReset(false);
+                return 1;
+            case 10:
+                return 1;
+            case 127:
+                return 4;
+            case 3: {
+                const std::array<std::uint8_t, 4> b = {
+                    static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                    static_cast<std::uint8_t>(index), static_cast<std::uint8_t>(index >> 8)};
+                data[3] = m_chip.Execute(b);
+                return nTransmitBytes;
+            }
+            default:
+                return 0;
         }
     }
 

@@ -39,7 +39,8 @@ void SplitOption(const std::string& arg, std::string& name, std::string& value, 
 
 // How many arguments each command takes: at least, at most.
 bool CommandArity(const std::string& command, size_t& least, size_t& most) {
-    if (command == "chips" || command == "settings" || command == "detect" || command == "erase") {
+    if (command == "chips" || command == "settings" || command == "ports" || command == "detect" ||
+        command == "erase") {
         least = most = 0;
     } else if (command == "write" || command == "verify" || command == "lock") {
         least = most = 1;
@@ -253,6 +254,8 @@ DESCRIPTION
 COMMANDS
     chips           list the chips of ChipList.chip with their row numbers
     settings        print the stored settings record, decoded, and the devices in use
+    ports           list the parallel ports, GPIO chips, serial ports (with their USB
+                    vendor:product and name) and USBasp programmers found, one a line
     detect          read the signature and select the matching chip
     erase           erase the chip
     write FILE      load FILE (Intel HEX when named *.hex or when its text is HEX records,

@@ -16,6 +16,7 @@
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "isp/PortListing.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
@@ -68,6 +69,7 @@ public:
     }
 
     int Execute() {
+        if (m_options.command == "ports") return ListFoundPorts();
         m_session.LoadSettings();
         ApplySettingOverrides();
         // The chip list is read early so that --chip can be checked before any hardware starts.
@@ -156,6 +158,34 @@ private:
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
         if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
+    }
+
+    // One line per device found: kind, device, then the USB id, name and serial when known and
+    // the ISP link word that uses it; with --json one object per line.
+    int ListFoundPorts() {
+        for (const FoundPort& port : ListPorts()) {
+            if (m_options.json) {
+                const auto field = [](const char* name, const std::string& value) {
+                    return std::string(",\"") + name +
+                           "\":" + (value.empty() ? "null" : JsonString(value));
+                };
+                std::printf(
+                    "{\"type\":\"port\"%s%s%s%s%s%s}\n", field("kind", port.strKind).c_str(),
+                    field("device", port.strDevice).c_str(), field("usb", port.strUsbId).c_str(),
+                    field("product", port.strProduct).c_str(),
+                    field("serial", port.strSerial).c_str(), field("isp", port.strIsp).c_str());
+                continue;
+            }
+            std::string line = port.strKind;
+            line.resize(10, ' ');
+            line += port.strDevice;
+            if (!port.strUsbId.empty()) line += "  " + port.strUsbId;
+            if (!port.strProduct.empty()) line += "  " + port.strProduct;
+            if (!port.strSerial.empty()) line += "  serial " + port.strSerial;
+            if (!port.strIsp.empty()) line += "  (--isp " + port.strIsp + ")";
+            std::printf("%s\n", EscapeControls(line).c_str());
+        }
+        return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
     }
 
     int ListChips() {
