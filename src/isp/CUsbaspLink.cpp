@@ -65,13 +65,15 @@ bool CUsbaspLink::Choose(const std::vector<UsbaspDevice>& found, UsbaspDevice& c
         return true;
     }
     if (matches.empty()) {
-        m_strReason = platform::Tr("no USBasp found (16c0:05dc)");
-        if (!m_strSelector.empty()) {
-            m_strReason += platform::Printf(platform::Tr(" matching %s"), m_strSelector.c_str());
-            if (!found.empty())
-                m_strReason +=
-                    platform::Printf(platform::Tr("; found: %s"), DeviceList(found).c_str());
-        }
+        if (m_strSelector.empty())
+            m_strReason = platform::Tr("no USBasp found (16c0:05dc)");
+        else if (found.empty())
+            m_strReason = platform::Printf(platform::Tr("no USBasp found (16c0:05dc) matching %s"),
+                                           m_strSelector.c_str());
+        else
+            m_strReason =
+                platform::Printf(platform::Tr("no USBasp found (16c0:05dc) matching %s; found: %s"),
+                                 m_strSelector.c_str(), DeviceList(found).c_str());
         return false;
     }
     m_strReason = platform::Printf(
