@@ -1,29 +1,12 @@
 #include "isp/CUsbaspLink.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "isp/CLibusbTransfer.h"
 #include "platform/Translate.h"
 
 namespace {
-
-// "BUS:DEVICE" in decimal (leading zeros allowed, as lsusb prints them); false for anything else.
-bool ParseBusDevice(const std::string& text, int& bus, int& address) {
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
-    const std::string parts[2] = {text.substr(0, colon), text.substr(colon + 1)};
-    int values[2];
-    for (int i = 0; i < 2; ++i) {
-        if (parts[i].size() > 3 || parts[i].find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        values[i] = std::atoi(parts[i].c_str());
-    }
-    bus = values[0];
-    address = values[1];
-    return true;
-}
 
 // "001:004 (serial 0042), 001:007" for a failure that lists the devices.
 std::string DeviceList(const std::vector<UsbaspDevice>& devices) {
@@ -39,25 +22,25 @@ std::string DeviceList(const std::vector<UsbaspDevice>& devices) {
 
 }  // namespace
 
-CUsbaspLink::CUsbaspLink(std::string selector, std::function<bool()> stopping,
+CUsbaspLink::CUsbaspLink(const IspSelection& selection, std::function<bool()> stopping,
                          std::unique_ptr<IUsbTransfer> transfer)
-    : m_strSelector(std::move(selector)),
+    : m_selection(selection),
       m_stopping(std::move(stopping)),
       m_pTransfer(transfer ? std::move(transfer) : std::make_unique<CLibusbTransfer>()) {}
 
 CUsbaspLink::~CUsbaspLink() {
+    ForgetIspLink(this);
     Leave();
     m_pTransfer->Close();
 }
 
 bool CUsbaspLink::Choose(const std::vector<UsbaspDevice>& found, UsbaspDevice& chosen) {
     std::vector<UsbaspDevice> matches;
-    int bus = 0;
-    int address = 0;
-    const bool byBus = ParseBusDevice(m_strSelector, bus, address);
+    const bool byBus = m_selection.usbBus >= 0;
+    const std::string& serial = m_selection.device;
     for (const UsbaspDevice& device : found) {
-        if (m_strSelector.empty() || (byBus && device.nBus == bus && device.nAddress == address) ||
-            (!byBus && device.strSerial == m_strSelector))
+        if (byBus ? device.nBus == m_selection.usbBus && device.nAddress == m_selection.usbAddress
+                  : serial.empty() || device.strSerial == serial)
             matches.push_back(device);
     }
     if (matches.size() == 1) {
@@ -65,15 +48,18 @@ bool CUsbaspLink::Choose(const std::vector<UsbaspDevice>& found, UsbaspDevice& c
         return true;
     }
     if (matches.empty()) {
-        if (m_strSelector.empty())
+        const std::string wanted =
+            byBus ? UsbaspDevice{m_selection.usbBus, m_selection.usbAddress, "", ""}.Name()
+                  : serial;
+        if (wanted.empty())
             m_strReason = platform::Tr("no USBasp found (16c0:05dc)");
         else if (found.empty())
             m_strReason = platform::Printf(platform::Tr("no USBasp found (16c0:05dc) matching %s"),
-                                           m_strSelector.c_str());
+                                           wanted.c_str());
         else
             m_strReason =
                 platform::Printf(platform::Tr("no USBasp found (16c0:05dc) matching %s; found: %s"),
-                                 m_strSelector.c_str(), DeviceList(found).c_str());
+                                 wanted.c_str(), DeviceList(found).c_str());
         return false;
     }
     m_strReason = platform::Printf(
@@ -102,7 +88,9 @@ bool CUsbaspLink::Open() {
     // Every firmware answers this request (old ones with no bytes): a device that does not is
     // not a working USBasp.
     std::uint8_t capabilities[4];
-    return Request(kFuncGetCapabilities, 0, 0, capabilities, -1);
+    if (!Request(kFuncGetCapabilities, 0, 0, capabilities, -1)) return false;
+    NoteIspLink(this, platform::Printf(platform::Tr("使用USBasp(%s)."), m_strDevice.c_str()));
+    return true;
 }
 
 bool CUsbaspLink::Request(std::uint8_t request, std::uint16_t value, std::uint16_t index,

@@ -6,10 +6,11 @@
 
 #include "isp/IIspLink.h"
 #include "isp/IUsbTransfer.h"
+#include "isp/IspSelection.h"
 
 // A USBasp as an ISP link: every instruction is one FUNC_TRANSMIT control request, whose four
 // reply bytes are what the chip shifted out during the four instruction bytes. The device is
-// chosen by a selector: empty (the only one plugged in), a serial number, or "BUS:DEVICE". The
+// the selection's: the only one plugged in, the one with a serial number, or BUS:DEVICE. The
 // firmware drives RST while connected; the 51-series parts need it high, which the stock
 // firmware does not do (it holds RST low, as AVR parts want), so a failed programming enable
 // names the reset polarity. Made and opened on the owner's thread, then driven by one worker at a
@@ -33,8 +34,9 @@ public:
     // Time given to the chip after RST is driven, before programming enable.
     static constexpr int kResetSettleMs = 20;
 
-    // stopping: the backend's stop test, asked between requests. An empty transfer uses libusb.
-    CUsbaspLink(std::string selector, std::function<bool()> stopping,
+    // selection: a Kind::Usbasp selection. stopping: the backend's stop test, asked between
+    // requests. An empty transfer uses libusb.
+    CUsbaspLink(const IspSelection& selection, std::function<bool()> stopping,
                 std::unique_ptr<IUsbTransfer> transfer = nullptr);
     ~CUsbaspLink() override;
     CUsbaspLink(const CUsbaspLink&) = delete;
@@ -55,7 +57,7 @@ private:
     bool Request(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                  std::uint8_t* reply, int expect);
 
-    std::string m_strSelector;
+    IspSelection m_selection;
     std::function<bool()> m_stopping;
     std::unique_ptr<IUsbTransfer> m_pTransfer;
     std::string m_strDevice;

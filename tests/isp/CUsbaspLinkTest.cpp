@@ -8,13 +8,20 @@ namespace {
 
 const IspInstruction kEnable = {0xAC, 0x53, 0x00, 0x00};
 
+// The selection of the words "usbasp" or "usbasp:CHOICE".
+IspSelection Usbasp(const std::string& choice) {
+    IspSelection selection;
+    EXPECT_TRUE(ParseIspSelection(choice.empty() ? "usbasp" : "usbasp:" + choice, selection));
+    return selection;
+}
+
 struct Rig {
     explicit Rig(std::vector<UsbaspDevice> devices = {{1, 4, "0042", ""}},
                  std::string selector = "") {
         auto transfer = std::make_unique<FakeUsbasp>(chip, std::move(devices));
         fake = transfer.get();
         link = std::make_unique<CUsbaspLink>(
-            std::move(selector), [] { return false; }, std::move(transfer));
+            Usbasp(selector), [] { return false; }, std::move(transfer));
     }
     std::uint8_t One(IspInstruction instruction) {
         std::uint8_t answer = 0;
@@ -33,6 +40,7 @@ TEST(UsbaspLink, ProgramsAndReadsTheChipThroughTransmitRequests) {
     Rig rig;
     ASSERT_TRUE(rig.link->Open()) << rig.link->Reason();
     EXPECT_EQ(rig.link->DeviceName(), "001:004");
+    EXPECT_EQ(IspLinkText(), "使用USBasp(001:004).");
     ASSERT_EQ(rig.link->Enter(kEnable), 0x69);
     // The clock is set before connecting, at 187.5 kHz; an instruction's bytes go out as
     // wValue = b1:b0 and wIndex = b3:b2.
@@ -61,6 +69,8 @@ TEST(UsbaspLink, ProgramsAndReadsTheChipThroughTransmitRequests) {
     rig.link->Leave();
     EXPECT_EQ(rig.fake->sent.back().request, 2);
     EXPECT_FALSE(rig.chip.InProgrammingMode());
+    rig.link.reset();
+    EXPECT_EQ(IspLinkText(), "");
 }
 
 TEST(UsbaspLink, StockFirmwareResetIsNamedAsTheLikelyCause) {
@@ -128,7 +138,7 @@ TEST(UsbaspLink, StopsBetweenInstructions) {
     auto transfer = std::make_unique<FakeUsbasp>(chip, std::vector<UsbaspDevice>{{1, 4, "", ""}});
     FakeUsbasp* fake = transfer.get();
     CUsbaspLink link(
-        "", [&] { return stopping; }, std::move(transfer));
+        Usbasp(""), [&] { return stopping; }, std::move(transfer));
     ASSERT_TRUE(link.Open());
     ASSERT_EQ(link.Enter(kEnable), 0x69);
     stopping = true;
@@ -143,8 +153,8 @@ TEST(UsbaspLink, StopsBetweenInstructions) {
 // found, in bounded time, whether or not USB exists here.
 TEST(UsbaspLink, LibusbFindsNoSuchDevice) {
     const std::string reason = WithinTimeLimit([] {
-        CUsbaspLink link("olstrin-no-such-serial", [] { return false; });
-        return link.Open() ? std::string() : link.Reason();
+        const auto link = CreateIspLink(Usbasp("olstrin-no-such-serial"), [] { return false; });
+        return link && !link->Open() ? link->Reason() : std::string();
     });
     EXPECT_EQ(reason.rfind("no USBasp found (16c0:05dc)", 0), 0u) << reason;
 }
