@@ -80,7 +80,7 @@ _olstrin_cli() {
     else
         _olstrin_cli_command
         if [[ -z $command ]]; then
-            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
+            candidates=$'chips\nsettings\nports\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
         elif ((!argument)); then
             case $command in
                 lock) candidates=$'1\n2\n3' ;;

@@ -20,7 +20,7 @@ expect() {
     fi
 }
 
-expect "$cli " chips settings detect erase write read verify lock auto
+expect "$cli " chips settings ports detect erase write read verify lock auto
 expect "$cli --sim" --sim-image --simulate --simulate=
 expect "$cli --chip AT89S5" AT89S51 AT89S52
 expect "$cli --baud 5" 57600

@@ -183,7 +183,7 @@ private:
             if (!port.strUsbId.empty()) line += "  " + port.strUsbId;
             if (!port.strProduct.empty()) line += "  " + port.strProduct;
             if (!port.strSerial.empty()) line += "  serial " + port.strSerial;
-            if (!port.strIsp.empty()) line += "  (--isp " + port.strIsp + ")";
+            if (!port.strIsp.empty()) line += "  (ISP=" + port.strIsp + ")";
             std::printf("%s\n", EscapeControls(line).c_str());
         }
         return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
