@@ -36,21 +36,22 @@ CLibusbTransfer::~CLibusbTransfer() {
     if (m_pContext) libusb_exit(m_pContext);
 }
 
-bool CLibusbTransfer::Find(std::vector<UsbaspDevice>& found, std::string& reason) {
-    found.clear();
-    if (!m_pContext) {
-        reason =
-            platform::Printf(platform::Tr("USB not available: %s"), libusb_strerror(m_nInitError));
-        return false;
-    }
-    libusb_device** list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_pContext, &list);
-    if (count < 0) {
+long CLibusbTransfer::DeviceList(libusb_device**& list, std::string& reason) {
+    list = nullptr;
+    const long count =
+        m_pContext ? static_cast<long>(libusb_get_device_list(m_pContext, &list)) : m_nInitError;
+    if (count < 0)
         reason = platform::Printf(platform::Tr("USB not available: %s"),
                                   libusb_strerror(static_cast<int>(count)));
-        return false;
-    }
-    for (ssize_t i = 0; i < count; ++i) {
+    return count;
+}
+
+bool CLibusbTransfer::Find(std::vector<UsbaspDevice>& found, std::string& reason) {
+    found.clear();
+    libusb_device** list = nullptr;
+    const long count = DeviceList(list, reason);
+    if (count < 0) return false;
+    for (long i = 0; i < count; ++i) {
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(list[i], &descriptor) != 0 ||
             descriptor.idVendor != kVendorId || descriptor.idProduct != kProductId)
@@ -78,22 +79,18 @@ bool CLibusbTransfer::Find(std::vector<UsbaspDevice>& found, std::string& reason
 
 bool CLibusbTransfer::Open(const UsbaspDevice& device, std::string& reason) {
     Close();
-    if (!m_pContext) {
-        reason =
-            platform::Printf(platform::Tr("USB not available: %s"), libusb_strerror(m_nInitError));
-        return false;
-    }
     libusb_device** list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_pContext, &list);
+    const long count = DeviceList(list, reason);
+    if (count < 0) return false;
     int error = LIBUSB_ERROR_NO_DEVICE;
-    for (ssize_t i = 0; i < count; ++i) {
+    for (long i = 0; i < count; ++i) {
         if (libusb_get_bus_number(list[i]) == device.nBus &&
             libusb_get_device_address(list[i]) == device.nAddress) {
             error = libusb_open(list[i], &m_hDevice);
             break;
         }
     }
-    if (count >= 0) libusb_free_device_list(list, 1);
+    libusb_free_device_list(list, 1);
     if (error != 0) {
         m_hDevice = nullptr;
         reason = "USBasp " + device.Name() + ": " + OpenProblem(error);

@@ -3,6 +3,7 @@
 #include "isp/IUsbTransfer.h"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
 // The USBasp's USB calls through libusb-1.0: its own libusb context for its lifetime, one open
@@ -21,6 +22,9 @@ public:
     void Close() override;
 
 private:
+    // The devices on the bus (free the list with libusb_free_device_list), or -1 and reason.
+    long DeviceList(libusb_device**& list, std::string& reason);
+
     libusb_context* m_pContext = nullptr;
     int m_nInitError = 0;  // libusb_init's error, 0 when the context is there
     libusb_device_handle* m_hDevice = nullptr;
