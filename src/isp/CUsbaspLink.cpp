@@ -133,7 +133,7 @@ int CUsbaspLink::Enter(const IspInstruction& enable) {
     std::uint8_t answer = 0;
     if (!Transact(std::span(&enable, 1), std::span(&answer, 1))) return -1;
     if (answer != 0x69) {
-        m_strReason = platform::Printf(
+        m_strEnableHint = platform::Printf(
             platform::Tr("USBasp %s: the chip answered programming enable with 0x%02X, not "
                          "0x69: RST is likely held low (the stock firmware does that); use the "
                          "reversed-reset firmware or an inverter in the RST line, and check the "

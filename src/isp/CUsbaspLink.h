@@ -47,6 +47,8 @@ public:
     bool Transact(std::span<const IspInstruction> in, std::span<std::uint8_t> answers) override;
     void Leave() override;
     std::string Reason() const override { return m_strReason; }
+    // After a programming enable without 0x69: names the reset polarity, the usual cause here.
+    std::string EnableHint() const override { return m_strEnableHint; }
 
     // The device opened ("001:004"), empty before Open succeeds.
     std::string DeviceName() const { return m_strDevice; }
@@ -64,4 +66,5 @@ private:
     bool m_bOpen = false;
     bool m_bConnected = false;
     std::string m_strReason;
+    std::string m_strEnableHint;
 };

@@ -72,8 +72,9 @@ TEST(UsbaspLink, StockFirmwareResetIsNamedAsTheLikelyCause) {
     Rig rig;
     rig.fake->bStockReset = true;
     EXPECT_EQ(rig.Start(), 0xFF);
-    EXPECT_NE(rig.link->Reason().find("USBasp 001:004: "), std::string::npos);
-    EXPECT_NE(rig.link->Reason().find("reversed-reset firmware or an inverter"), std::string::npos);
+    EXPECT_NE(rig.link->EnableHint().find("USBasp 001:004: "), std::string::npos);
+    EXPECT_NE(rig.link->EnableHint().find("reversed-reset firmware or an inverter"),
+              std::string::npos);
 }
 
 TEST(UsbaspLink, ChoosesOneDeviceOrSaysWhichAreThere) {
