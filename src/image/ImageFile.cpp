@@ -94,10 +94,10 @@ LoadResult TooLarge(const std::string& path, std::size_t limit) {
 LoadResult LoadHex(const std::string& text, std::uint8_t* buffer1) {
     const int length = static_cast<int>(text.size());
     g_nLoadedLength = length;
-    int line = 0;
     // The converter reads up to the first NUL, as a C string.
-    if (ConvertHexToImage(text.c_str(), buffer1, &line) < 0) {
-        return {LoadStatus::ConvertFailed, length, line};
+    const HexConversion conversion = ConvertHexToImage(text.c_str(), buffer1);
+    if (conversion.total < 0) {
+        return {LoadStatus::ConvertFailed, length, conversion.line, conversion.error};
     }
     return {LoadStatus::Loaded, length, 0};
 }

@@ -5,6 +5,7 @@
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "platform/MessageBox.h"
 #include "platform/Translate.h"
 #include "sim/SimSettings.h"
 
@@ -231,6 +232,10 @@ bool CProgrammingSession::LoadBuffer1() {
     std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
     const image::LoadResult result =
         image::LoadImage(m_strFilePath, m_strFileExt, buffer1, m_bReadStreams);
+    // A refused HEX text says why in a message box before anything is logged.
+    if (const char* reason = image::HexErrorText(result.hexError)) {
+        platform::ShowMessageBox(Tr(reason));
+    }
     if (result.status == image::LoadStatus::Loaded) {
         m_view.ShowBuffer1(buffer1, kImageBufferSize);
         AddLog(image::LoadedLine(m_strFilePath, result.length));
