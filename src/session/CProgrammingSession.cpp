@@ -5,6 +5,7 @@
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "platform/Translate.h"
 #include "sim/SimSettings.h"
@@ -280,6 +281,28 @@ void CProgrammingSession::LogSimulatedTarget() {
     if (!text.empty()) AddLog(text);
 }
 
+void CProgrammingSession::ReportWriteFailure() {
+    // The serial box only says that it refused a block.
+    if (m_programmer.m_nProgrammerType == 0) return;
+    const int address = m_programmer.m_nPos;
+    if (address < 0 || address >= kChipSpaceSize) return;
+    const unsigned wrote = m_programmer.m_pBuffer1[address];
+    const unsigned read = m_programmer.m_pBuffer2[address];
+    std::string reason = Printf(
+        Tr("write failed at address 0x%04X: wrote 0x%02X, read back 0x%02X"), address, wrote, read);
+    // Programming only clears bits: a 0 where the image has a 1 was there before the write.
+    if ((wrote & ~read) != 0) reason += Tr(" (the chip is not blank: erase first)");
+    platform::ReportFailureReason(reason);
+}
+
+void CProgrammingSession::ReportLockFailure() {
+    const int level = m_view.LockBitSelection() + 1;
+    std::string reason = Printf(Tr("the chip did not confirm lock mode %d"), level);
+    // A chip locked higher reads back its own level; only an erase lowers it.
+    if (level < 3) reason += Tr(" (lock bits only go up: erase to clear them)");
+    platform::ReportFailureReason(reason);
+}
+
 void CProgrammingSession::ShowDetection(bool detected) {
     const std::string signature =
         Printf(Tr("(特征字:%02x %02x %02x)."), m_programmer.m_Signature[0].load(),
@@ -353,6 +376,7 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             break;
         case PE_WRITE_ERROR:
             AddLog(Tr("编程器:写器件时发生错误."));
+            ReportWriteFailure();
             RunNextStep(false, true);
             break;
         case PE_READ_STARTED:
@@ -388,6 +412,7 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             break;
         case PE_LOCK_ERROR:
             AddLog(Tr("编程器:写锁定位时发生错误."));
+            ReportLockFailure();
             RunNextStep(false, true);
             break;
         case PE_READ_LOCKED:

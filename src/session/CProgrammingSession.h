@@ -106,6 +106,10 @@ private:
     bool ImageFitsChip(int chip);
     // After the port's init line: says so when the target is a simulated chip.
     void LogSimulatedTarget();
+    // The reasons for a refused write or lock, on the failure-reason channel beside the designed
+    // log line: the address, the byte written and the byte read back; the lock mode asked for.
+    void ReportWriteFailure();
+    void ReportLockFailure();
 
     ISessionView& m_view;
     SettingsRecord m_settings;

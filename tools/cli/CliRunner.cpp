@@ -74,6 +74,7 @@ public:
         m_session.m_programmer.LoadChipList();
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
+        const std::string assumed = AssumeSimulatedChip();
         if (!SelectDevices()) return Close(kExitFailed);
         if (m_options.command == "settings") {
             PrintSettings(m_session.Settings(), stdout);
@@ -82,6 +83,10 @@ public:
         NoteDevice();
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
+        if (!assumed.empty()) {
+            m_session.AddLog(
+                platform::Printf(platform::Tr("未检测器件,假定为%s."), assumed.c_str()));
+        }
         return Close(RunCommand());
     }
 
@@ -196,6 +201,24 @@ private:
         }
         m_session.Settings().nChipIndex = index;
         return true;
+    }
+
+    // With --simulate and no --chip, a command that does not detect the chip works on the chip
+    // row of the simulated model rather than on the row the window stored, so sizes and the
+    // summary match the chip that answers. The row's name, empty when nothing was assumed.
+    std::string AssumeSimulatedChip() {
+        if (m_options.simulateModel.empty() || !m_options.chip.empty()) return {};
+        const bool detects = m_options.command == "detect" ||
+                             (m_options.command == "auto" && m_session.Settings().bAutoDetect);
+        if (detects) return {};
+        const CProgrammer& programmer = m_session.m_programmer;
+        for (int i = 0; i < programmer.GetChipCount(); ++i) {
+            if (SameNameIgnoringCase(programmer.GetChipName(i), m_options.simulateModel)) {
+                m_session.Settings().nChipIndex = i;
+                return programmer.GetChipName(i);
+            }
+        }
+        return {};
     }
 
     // Routes the ports to the devices the options name and checks that the chosen programmer
