@@ -152,12 +152,14 @@ const char* LoadFailureText(LoadStatus status) {
     return "";
 }
 
-SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length) {
+SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length,
+                     SaveFormat format) {
     const int count = std::max(length, 0);
     const std::string ext = UpperExtension(path);
+    const bool hex = format == SaveFormat::Hex ||
+                     (format == SaveFormat::ByName && (ext == "HEX" || ext == "IHX"));
     const std::string text =
-        ext == "HEX" || ext == "IHX"
-            ? ImageToHexText(data, count)
+        hex ? ImageToHexText(data, count)
             : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
     if (!platform::WriteFileSafely(path, text)) {
         platform::ReportFailureReason(platform::ErrnoReason(path, errno));

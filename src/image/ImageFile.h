@@ -52,11 +52,16 @@ struct SaveResult {
     int count;
 };
 
-// Writes the first length bytes of data to the file: as Intel HEX when the name ends in .hex or
-// .ihx (any case), else raw. The file is replaced the way platform/FileUtil replaces files, so a
-// failure never leaves a half-written file where the old one was. WriteFailed, with the reason
-// sent to platform::ReportFailureReason, when any step fails; count is then 0.
-SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length);
+// The form a saved file takes: chosen by its name, or Intel HEX or raw bytes whatever the name.
+enum class SaveFormat { ByName, Hex, Raw };
+
+// Writes the first length bytes of data to the file: as Intel HEX when the format says so or,
+// by name, when the name ends in .hex or .ihx (any case), else raw. The file is replaced the way
+// platform/FileUtil replaces files, so a failure never leaves a half-written file where the old one
+// was. WriteFailed, with the reason sent to platform::ReportFailureReason, when any step fails;
+// count is then 0.
+SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length,
+                     SaveFormat format = SaveFormat::ByName);
 
 // The log line of a successful save: 缓冲2保存到文件 <path>(<count>字节).
 std::string SavedLine(const std::string& path, int count);

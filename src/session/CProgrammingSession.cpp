@@ -140,11 +140,18 @@ bool CProgrammingSession::OpenFile(const std::string& path) {
     return LoadBuffer1();
 }
 
-bool CProgrammingSession::SaveFile(const std::string& path) {
+int CProgrammingSession::SelectedRomBytes() {
+    const ChipInfo* chip = m_programmer.GetSelectedChip();
+    return chip ? chiplist::RomBytes(*chip) : kChipSpaceSize;
+}
+
+bool CProgrammingSession::SaveFile(const std::string& path, image::SaveFormat format,
+                                   bool wholeRom) {
     std::uint8_t* buffer2 = m_programmer.m_pBuffer2.get();
     m_view.CopyBuffer2View(buffer2, kImageBufferSize);
-    const int length = m_programmer.GetDataLength(buffer2, kChipSpaceSize);
-    const image::SaveResult result = image::SaveImage(path, buffer2, length);
+    const int trimmed = m_programmer.GetDataLength(buffer2, kChipSpaceSize);
+    const int length = wholeRom ? std::min(SelectedRomBytes(), kChipSpaceSize) : trimmed;
+    const image::SaveResult result = image::SaveImage(path, buffer2, length, format);
     if (result.status != image::SaveStatus::Saved) {
         // A file that could not be created or filled is reported, never taken for a saved one.
         AddLog(image::SaveFailedLine(path));

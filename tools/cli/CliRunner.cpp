@@ -66,6 +66,7 @@ public:
           m_view(m_queue, m_report, LogStream(options), stderr, options.quiet),
           m_session(m_view, DefaultBackends()) {
         m_session.m_bReadStreams = true;
+        m_view.FollowTransfer(&m_session.m_programmer.m_nPos);
     }
 
     int Execute() {
@@ -326,7 +327,7 @@ private:
             {"detect", &CCliRun::Detect}, {"erase", &CCliRun::Erase},
             {"write", &CCliRun::Write},   {"read", &CCliRun::Read},
             {"verify", &CCliRun::Verify}, {"lock", &CCliRun::LockCommand},
-            {"auto", &CCliRun::Auto}};
+            {"auto", &CCliRun::Auto},     {"blank", &CCliRun::Blank}};
         const auto command = kCommands.find(m_options.command);
         return command != kCommands.end() && (this->*command->second)() ? kExitOk : kExitFailed;
     }
@@ -345,7 +346,27 @@ private:
 
     bool Read() {
         const std::string& out = m_options.argument;
-        return Run([&] { return m_session.OnRead(); }) && (out.empty() || m_session.SaveFile(out));
+        const image::SaveFormat format = m_options.format == "hex"   ? image::SaveFormat::Hex
+                                         : m_options.format == "bin" ? image::SaveFormat::Raw
+                                                                     : image::SaveFormat::ByName;
+        return Run([&] { return m_session.OnRead(); }) &&
+               (out.empty() || m_session.SaveFile(out, format, m_options.full));
+    }
+
+    // Reads the whole ROM and says whether every byte is 0xFF, else where the first other is.
+    bool Blank() {
+        if (!Run([&] { return m_session.OnRead(); })) return false;
+        const std::uint8_t* data = m_session.m_programmer.m_pBuffer2.get();
+        const int rom = std::min(m_session.SelectedRomBytes(), kChipSpaceSize);
+        const std::uint8_t* used =
+            std::find_if(data, data + rom, [](std::uint8_t b) { return b != 0xFF; });
+        if (used == data + rom) {
+            m_session.AddLog(platform::Tr("器件为空."));
+            return true;
+        }
+        m_session.AddLog(platform::Printf(platform::Tr("器件不为空,地址%04X为%02X."),
+                                          static_cast<int>(used - data), *used));
+        return false;
     }
 
     bool Verify() {
