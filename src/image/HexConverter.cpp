@@ -142,20 +142,11 @@ HexConversion ConvertHexToImage(const char* text, std::uint8_t* image) {
 }
 
 const char* HexErrorText(HexError error) {
-    switch (error) {
-        case HexError::NoEndRecord:
-            return kHexNoEndRecordText;
-        case HexError::BadCharacter:
-            return kHexBadCharacterText;
-        case HexError::BadRecord:
-            return kHexBadRecordText;
-        case HexError::Over64k:
-            return kHexOver64kText;
-        case HexError::None:
-        case HexError::DigitsBeforeRecord:
-            break;
-    }
-    return nullptr;
+    // In the order of HexError; a refusal without a box has no text.
+    static constexpr const char* kTexts[] = {
+        nullptr,           kHexNoEndRecordText, kHexBadCharacterText,
+        kHexBadRecordText, kHexOver64kText,     nullptr};
+    return kTexts[static_cast<int>(error)];
 }
 
 bool IsIntelHexText(std::string_view text) {
