@@ -7,6 +7,20 @@ _olstrin_cli_chips() {
         sed -nE 's/^ *[0-9]+  (.*[^ ]) +[0-9]+K +[0-9.]+V( +[0-9A-F]{2}){3}$/\1/p'
 }
 
+# The options of the program being completed, from the OPTIONS list of its --help: each
+# spelling on a line, followed by " =" when it takes a value in the next word and by " [=" when
+# it takes one only after '='.
+_olstrin_cli_options() {
+    "$1" --help 2>/dev/null | sed -nE '/^OPTIONS/,/^[A-Z]/{
+        s/^    (-[a-z]), (--[a-z-]+)( [^ ]+)?  .*/\1\3\n\2\3/
+        s/^    (--?[a-z-]+)(\[=[A-Z]+\])?( [^ ]+)?  .*/\1\2\3/
+        /^-/!d
+        s/ [^ ]+$/ =/
+        s/\[=[A-Z]+\]$/ [=/
+        p
+    }'
+}
+
 # The command given so far among words[1..n-2] (empty for none) and whether its argument follows.
 _olstrin_cli_command() {
     local i skip=0
@@ -14,15 +28,13 @@ _olstrin_cli_command() {
     for ((i = 1; i < ${#words[@]} - 1; i++)); do
         if ((skip)); then
             skip=0
-        elif [[ " $_olstrin_cli_valued " == *" ${words[i]} "* ]]; then
+        elif [[ $'\n'$options$'\n' == *$'\n'"${words[i]} ="$'\n'* ]]; then
             skip=1
         elif [[ ${words[i]} != -* ]]; then
             [[ -n $command ]] && argument=1 || command=${words[i]}
         fi
     done
 }
-
-_olstrin_cli_valued="--type --port --baud --speed --chip --lock --lpt --com --sim-image --settings --timeout --lang"
 
 _olstrin_cli() {
     # The words up to the cursor, split at blanks only (bash also splits at '=' and ':'); a
@@ -44,12 +56,12 @@ _olstrin_cli() {
         option=
     fi
 
-    local IFS=$'\n' candidates='' files='' command argument
+    local IFS=$'\n' candidates='' files='' command argument options
+    options=$(_olstrin_cli_options "${words[0]}")
     if [[ -z $prefix && $cur == -* ]]; then
-        candidates=${_olstrin_cli_valued// /$'\n'}
-        candidates+=$'\n--simulate\n--simulate=\n--no-detect\n--no-erase\n--no-verify\n--marks'
-        candidates+=$'\n--json\n-v\n--verbose\n-q\n--quiet\n-h\n--help\n--version'
-    elif [[ -n $prefix || " $_olstrin_cli_valued " == *" $option "* ]]; then
+        # Each spelling, and "--name=" for a value given only after '='.
+        candidates=$(sed -E 's/ =$//; s/^(.*) \[=$/\1\n\1=/' <<<"$options" | LC_ALL=C sort)
+    elif [[ -n $prefix || $'\n'$options$'\n' == *$'\n'"$option ="$'\n'* ]]; then
         case $option in
             --type) candidates=$'0\n1\n2\n3\n4' ;;
             --port) candidates=$'1\n2\n3\n4' ;;

@@ -254,6 +254,13 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("SYNOPSIS"));
+    // Entries made from the tables: the label's column and the help's continued lines.
+    EXPECT_THAT(help.out, HasSubstr("\n    read [OUT]      read the chip into Buffer 2; with OUT, "
+                                    "save Buffer 2 to that file\n                    (Intel HEX"));
+    EXPECT_THAT(help.out,
+                HasSubstr("\n    --simulate[=MODEL]  a parallel cable on a simulated "
+                          "at89s51 or at89s52 (default\n                        at89s52)"));
+    EXPECT_THAT(help.out, HasSubstr("\n    -q, --quiet         print no status log"));
 }
 
 // "-" is standard input for images and standard output for a read; the log then moves to the error

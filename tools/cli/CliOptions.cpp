@@ -1,11 +1,32 @@
 #include "CliOptions.h"
 
 #include <charconv>
-#include <set>
+#include <cstring>
 
 #include "platform/Translate.h"
 
 namespace {
+
+// One option: its spellings ("-v, --verbose"), the value's placeholder in the usage text (null
+// for a flag; "[=NAME]" for a value given only after '='), its help text (later lines are
+// indented under the first) and what it does with its value (null when none was given).
+struct CliOption {
+    const char* names;
+    const char* argument;
+    const char* help;
+    bool (*apply)(const char* name, const std::string* value, CliOptions& options,
+                  std::string& error);
+};
+
+// One command: its name, its arguments' placeholder, how many arguments it takes at least and at
+// most, and its help text.
+struct CliCommand {
+    const char* name;
+    const char* arguments;
+    size_t least;
+    size_t most;
+    const char* help;
+};
 
 // A whole decimal integer within [low, high].
 bool ParseInt(const std::string& text, int low, int high, int& value) {
@@ -18,38 +39,180 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
     return true;
 }
 
-bool ParseBaud(const std::string& text, int& index) {
+bool Fail(std::string& error, const std::string& text) {
+    error = text;
+    return false;
+}
+
+// A value in [low, high] for the option name.
+bool IntValue(const char* name, const std::string& value, int low, int high, int& target,
+              std::string& error) {
+    if (ParseInt(value, low, high, target)) return true;
+    return Fail(error, platform::Printf(platform::Tr("option %s takes %d..%d, not '%s'"), name, low,
+                                        high, value.c_str()));
+}
+
+// The ways an option stores its value, one per kind of field.
+template <bool CliOptions::*Field>
+bool Flag(const char*, const std::string*, CliOptions& options, std::string&) {
+    options.*Field = true;
+    return true;
+}
+
+template <std::optional<int> CliOptions::*Field, int Low, int High>
+bool Int(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    int parsed = 0;
+    if (!IntValue(name, *value, Low, High, parsed, error)) return false;
+    options.*Field = parsed;
+    return true;
+}
+
+template <std::string CliOptions::*Field>
+bool Text(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    if (value->empty())
+        return Fail(error, platform::Printf(platform::Tr("option %s needs a value"), name));
+    options.*Field = *value;
+    return true;
+}
+
+bool Timeout(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    return IntValue(name, *value, 1, 86400, options.timeoutSeconds, error);
+}
+
+bool Baud(const char*, const std::string* value, CliOptions& options, std::string& error) {
     static const char* const kBauds[] = {"9600", "19200", "28800", "57600"};
     for (int i = 0; i < 4; ++i) {
-        if (text == kBauds[i]) {
-            index = i;
+        if (*value == kBauds[i]) {
+            options.baudIndex = i;
             return true;
         }
+    }
+    return Fail(
+        error,
+        platform::Printf(platform::Tr("option --baud takes 9600, 19200, 28800 or 57600, not '%s'"),
+                         value->c_str()));
+}
+
+bool Simulate(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    options.simulateModel = value ? *value : "at89s52";
+    if (options.simulateModel == "at89s51" || options.simulateModel == "at89s52") return true;
+    return Fail(error, platform::Printf(
+                           platform::Tr("option --simulate takes at89s51 or at89s52, not '%s'"),
+                           options.simulateModel.c_str()));
+}
+
+bool Lang(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    platform::Language language{};
+    if (!platform::ParseLanguage(*value, language)) {
+        return Fail(error, platform::Printf(platform::Tr("option --lang takes zh or en, not '%s'"),
+                                            value->c_str()));
+    }
+    options.language = *value;
+    return true;
+}
+
+// Every option, in the order the usage text lists them. Adding an option is adding a row here and
+// a field to CliOptions; the bash completion reads the options from the usage text.
+const CliOption kOptions[] = {
+    {"--type", "0..4",
+     N_("programmer: 0 serial programmer box, 1 Kestavo cable,\n2 Atmel ByteBlaster, 3 Altera "
+        "ByteBlasterMV, 4 Altera ByteBlasterII"),
+     Int<&CliOptions::type, 0, 4>},
+    {"--port", "1..4", N_("COM port of the serial programmer box"), Int<&CliOptions::port, 1, 4>},
+    {"--baud", "RATE", N_("9600, 19200, 28800 or 57600"), Baud},
+    {"--speed", "0..2", N_("cable speed: 0 normal, 1 faster, 2 fastest"),
+     Int<&CliOptions::speed, 0, 2>},
+    {"--chip", "NAME|INDEX", N_("the chip to work with (see \"chips\")"), Text<&CliOptions::chip>},
+    {"--lpt", "DEVICE",
+     N_("parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines\nmapped in Dranvik.ini "
+        "[GPIO]), or sim[:at89s51|at89s52]"),
+     Text<&CliOptions::lptDevice>},
+    {"--com", "DEVICE", N_("device of the chosen COM port: a tty path, or sim"),
+     Text<&CliOptions::comDevice>},
+    {"--simulate", "[=MODEL]",
+     N_("a parallel cable on a simulated at89s51 or at89s52 (default\nat89s52); its flash is kept "
+        "in $XDG_CACHE_HOME/olstrin/ so\nthat later runs see what earlier ones wrote"),
+     Simulate},
+    {"--sim-image", "PATH", N_("keep the simulated chip's flash in PATH instead"),
+     Text<&CliOptions::simImage>},
+    {"--no-detect", nullptr, N_("auto: do not detect the chip first"), Flag<&CliOptions::noDetect>},
+    {"--no-erase", nullptr, N_("auto: leave out the erase step"), Flag<&CliOptions::noErase>},
+    {"--no-verify", nullptr, N_("auto: leave out the verify step"), Flag<&CliOptions::noVerify>},
+    {"--lock", "1..3",
+     N_("auto: write the lock bits in that mode after a verify that\nfound no difference"),
+     Int<&CliOptions::lockAfter, 1, 3>},
+    {"--marks", nullptr,
+     N_("auto: run the chain the window's stored marks and detect option\nmake, as the window's "
+        "auto-complete button does"),
+     Flag<&CliOptions::marks>},
+    {"--settings", "DIR", N_("read Dranvik.ini from DIR instead of the window's settings folder"),
+     Text<&CliOptions::settingsDir>},
+    {"--timeout", "SECONDS", N_("longest wait for the programmer's next answer (default 60)"),
+     Timeout},
+    {"--lang", "zh|en",
+     N_("the language of the log and messages: zh the Chinese texts, en\nEnglish; without it "
+        "LANGUAGE, LC_ALL, LC_MESSAGES and LANG decide\n(a zh locale, C, POSIX or none give "
+        "Chinese, others English)"),
+     Lang},
+    {"--json", nullptr,
+     N_("print one JSON object per line on standard output instead of\nthe log: every event, log "
+        "line and progress step, then a\nsummary (docs/cli.md describes the fields)"),
+     Flag<&CliOptions::json>},
+    {"-v, --verbose", nullptr,
+     N_("also print the device, cable and speed in use and each step's\nduration on standard "
+        "error"),
+     Flag<&CliOptions::verbose>},
+    {"-q, --quiet", nullptr,
+     N_("print no status log and no progress (failure reasons still\ngo to standard error)"),
+     Flag<&CliOptions::quiet>},
+    {"-h, --help", nullptr, N_("print this text"), Flag<&CliOptions::help>},
+    {"--version", nullptr, N_("print the version and the git revision it was built from"),
+     Flag<&CliOptions::version>},
+};
+
+// Every command with its arguments, in the order the usage text lists them.
+const CliCommand kCommands[] = {
+    {"chips", "", 0, 0, N_("list the chips of ChipList.chip with their row numbers")},
+    {"settings", "", 0, 0, N_("print the stored settings record, decoded, and the devices in use")},
+    {"detect", "", 0, 0, N_("read the signature and select the matching chip")},
+    {"erase", "", 0, 0, N_("erase the chip")},
+    {"write", "FILE", 1, 1,
+     N_("load FILE (Intel HEX when named *.hex or when its text is HEX records,\nelse raw binary) "
+        "and write it; FILE - reads standard input")},
+    {"read", "[OUT]", 0, 1,
+     N_("read the chip into Buffer 2; with OUT, save Buffer 2 to that file\n(Intel HEX when OUT "
+        "ends in .hex or .ihx); OUT - writes it to\nstandard output and moves the status log to "
+        "standard error")},
+    {"verify", "FILE", 1, 1, N_("load FILE, read the chip back and list every differing byte")},
+    {"lock", "1|2|3", 1, 1, N_("write the lock bits in lock mode 1, 2 or 3")},
+    {"auto", "[FILE]", 0, 1,
+     N_("the auto-complete chain: load FILE, check ready, detect, erase,\nwrite, verify, whatever "
+        "the window's marks (see --marks)")},
+};
+
+// True when name is one of the row's spellings ("-v, --verbose" holds "-v" and "--verbose").
+bool Spells(const CliOption& option, const std::string& name) {
+    for (const char* p = option.names; *p;) {
+        const size_t length = std::strcspn(p, ",");
+        if (name.size() == length && name.compare(0, length, p, length) == 0) return true;
+        p += length;
+        while (*p == ',' || *p == ' ') ++p;
     }
     return false;
 }
 
-// Splits "--name=value" into name and value; hasValue tells whether '=' was present.
-void SplitOption(const std::string& arg, std::string& name, std::string& value, bool& hasValue) {
-    const size_t eq = arg.find('=');
-    hasValue = eq != std::string::npos;
-    name = hasValue ? arg.substr(0, eq) : arg;
-    value = hasValue ? arg.substr(eq + 1) : std::string();
+const CliOption* FindCliOption(const std::string& name) {
+    for (const CliOption& option : kOptions) {
+        if (Spells(option, name)) return &option;
+    }
+    return nullptr;
 }
 
-// How many arguments each command takes: at least, at most.
-bool CommandArity(const std::string& command, size_t& least, size_t& most) {
-    if (command == "chips" || command == "settings" || command == "detect" || command == "erase") {
-        least = most = 0;
-    } else if (command == "write" || command == "verify" || command == "lock") {
-        least = most = 1;
-    } else if (command == "read" || command == "auto") {
-        least = 0;
-        most = 1;
-    } else {
-        return false;
+const CliCommand* FindCliCommand(const std::string& name) {
+    for (const CliCommand& command : kCommands) {
+        if (name == command.name) return &command;
     }
-    return true;
+    return nullptr;
 }
 
 // Walks the arguments once, filling the options and stopping at the first error.
@@ -77,120 +240,44 @@ public:
     }
 
 private:
-    bool Fail(const std::string& text) {
-        m_error = text;
-        return false;
-    }
+    bool Fail(const std::string& text) { return ::Fail(m_error, text); }
 
-    static std::string NeedsValue(const std::string& name) {
-        return platform::Printf(platform::Tr("option %s needs a value"), name.c_str());
-    }
-
-    // The option's value: after '=', or the next argument.
-    bool Value(const std::string& name, bool hasValue, std::string& value) {
-        if (hasValue) return true;
-        if (m_i + 1 >= m_args.size()) return Fail(NeedsValue(name));
-        value = m_args[++m_i];
-        return true;
-    }
-
-    bool IntOption(const std::string& name, const std::string& value, int low, int high,
-                   std::optional<int>& target) {
-        int parsed = 0;
-        if (!ParseInt(value, low, high, parsed)) {
-            return Fail(platform::Printf(platform::Tr("option %s takes %d..%d, not '%s'"),
-                                         name.c_str(), low, high, value.c_str()));
-        }
-        target = parsed;
-        return true;
-    }
-
+    // "--name=value" or "--name" followed, for an option that takes a value, by the value.
     bool Option(const std::string& arg) {
-        std::string name, value;
-        bool hasValue = false;
-        SplitOption(arg, name, value, hasValue);
-        if (name == "-h" || name == "--help") return Flag(hasValue, name, m_options.help);
-        if (name == "--version") return Flag(hasValue, name, m_options.version);
-        if (name == "-q" || name == "--quiet") return Flag(hasValue, name, m_options.quiet);
-        if (name == "--no-detect") return Flag(hasValue, name, m_options.noDetect);
-        if (name == "--no-erase") return Flag(hasValue, name, m_options.noErase);
-        if (name == "--no-verify") return Flag(hasValue, name, m_options.noVerify);
-        if (name == "--marks") return Flag(hasValue, name, m_options.marks);
-        if (name == "--json") return Flag(hasValue, name, m_options.json);
-        if (name == "-v" || name == "--verbose") return Flag(hasValue, name, m_options.verbose);
-        if (name == "--simulate") {
-            m_options.simulateModel = hasValue ? value : "at89s52";
-            if (m_options.simulateModel != "at89s51" && m_options.simulateModel != "at89s52") {
-                return Fail(platform::Printf(
-                    platform::Tr("option --simulate takes at89s51 or at89s52, not '%s'"),
-                    value.c_str()));
+        const size_t eq = arg.find('=');
+        const bool hasValue = eq != std::string::npos;
+        const std::string name = hasValue ? arg.substr(0, eq) : arg;
+        std::string value = hasValue ? arg.substr(eq + 1) : std::string();
+        const CliOption* option = FindCliOption(name);
+        if (!option) return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
+        const bool optional = option->argument && option->argument[0] == '[';
+        if (!option->argument || (optional && !hasValue)) {
+            if (hasValue && !option->argument) {
+                return Fail(
+                    platform::Printf(platform::Tr("option %s takes no value"), name.c_str()));
             }
-            return true;
+            return option->apply(name.c_str(), nullptr, m_options, m_error);
         }
-        static const std::set<std::string> kValued = {
-            "--type", "--port", "--baud",      "--speed",    "--chip",    "--lock",
-            "--lpt",  "--com",  "--sim-image", "--settings", "--timeout", "--lang"};
-        if (!kValued.count(name))
-            return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
-        if (!Value(name, hasValue, value)) return false;
-        if (name == "--type") return IntOption(name, value, 0, 4, m_options.type);
-        if (name == "--port") return IntOption(name, value, 1, 4, m_options.port);
-        if (name == "--speed") return IntOption(name, value, 0, 2, m_options.speed);
-        if (name == "--lock") return IntOption(name, value, 1, 3, m_options.lockAfter);
-        if (name == "--baud") {
-            int index = 0;
-            if (!ParseBaud(value, index)) {
-                return Fail(platform::Printf(
-                    platform::Tr("option --baud takes 9600, 19200, 28800 or 57600, not '%s'"),
-                    value.c_str()));
-            }
-            m_options.baudIndex = index;
-            return true;
+        if (!hasValue) {
+            if (m_i + 1 >= m_args.size())
+                return Fail(
+                    platform::Printf(platform::Tr("option %s needs a value"), name.c_str()));
+            value = m_args[++m_i];
         }
-        if (name == "--timeout") {
-            std::optional<int> seconds;
-            if (!IntOption(name, value, 1, 86400, seconds)) return false;
-            m_options.timeoutSeconds = *seconds;
-            return true;
-        }
-        if (name == "--lang") {
-            platform::Language language{};
-            if (!platform::ParseLanguage(value, language)) {
-                return Fail(platform::Printf(platform::Tr("option --lang takes zh or en, not '%s'"),
-                                             value.c_str()));
-            }
-            m_options.language = value;
-            return true;
-        }
-        if (value.empty()) return Fail(NeedsValue(name));
-        if (name == "--chip") m_options.chip = value;
-        if (name == "--lpt") m_options.lptDevice = value;
-        if (name == "--com") m_options.comDevice = value;
-        if (name == "--sim-image") m_options.simImage = value;
-        if (name == "--settings") m_options.settingsDir = value;
-        return true;
-    }
-
-    bool Flag(bool hasValue, const std::string& name, bool& target) {
-        if (hasValue)
-            return Fail(platform::Printf(platform::Tr("option %s takes no value"), name.c_str()));
-        target = true;
-        return true;
+        return option->apply(name.c_str(), &value, m_options, m_error);
     }
 
     bool Positional(const std::vector<std::string>& positional) {
         if (positional.empty()) return Fail(platform::Tr("no command given"));
         m_options.command = positional[0];
         const char* command = m_options.command.c_str();
-        size_t least = 0, most = 0;
-        if (!CommandArity(m_options.command, least, most)) {
-            return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
-        }
+        const CliCommand* spec = FindCliCommand(m_options.command);
+        if (!spec) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
         const size_t count = positional.size() - 1;
-        if (count < least) {
+        if (count < spec->least) {
             return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
         }
-        if (count > most) {
+        if (count > spec->most) {
             return Fail(platform::Printf(platform::Tr("too many arguments for %s"), command));
         }
         if (count == 1) {
@@ -228,15 +315,23 @@ private:
     size_t m_i = 0;
 };
 
-}  // namespace
-
-bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
-                     std::string& error) {
-    return Parser(args, options, error).Run();
+// One entry of a usage list: the label in a column of the given width, then the help text,
+// its later lines indented under its first.
+void AppendEntry(std::string& text, const std::string& label, size_t width, const char* help) {
+    text += "    " + label;
+    text.append(label.size() + 2 > width ? 2 : width - label.size(), ' ');
+    for (const char* line = platform::Tr(help); *line;) {
+        const size_t length = std::strcspn(line, "\n");
+        text.append(line, length).push_back('\n');
+        line += length;
+        if (*line == '\n' && *++line) text.append(4 + width, ' ');
+    }
 }
 
-const char* CliUsageText() {
-    return platform::Tr(R"(NAME
+}  // namespace
+
+std::string CliUsageText() {
+    std::string text = platform::Tr(R"(NAME
     olstrin-cli - program 8051-family flash microcontrollers from the shell
 
 SYNOPSIS
@@ -251,56 +346,23 @@ DESCRIPTION
     it is a terminal.
 
 COMMANDS
-    chips           list the chips of ChipList.chip with their row numbers
-    settings        print the stored settings record, decoded, and the devices in use
-    detect          read the signature and select the matching chip
-    erase           erase the chip
-    write FILE      load FILE (Intel HEX when named *.hex or when its text is HEX records,
-                    else raw binary) and write it; FILE - reads standard input
-    read [OUT]      read the chip into Buffer 2; with OUT, save Buffer 2 to that file
-                    (Intel HEX when OUT ends in .hex or .ihx); OUT - writes it to
-                    standard output and moves the status log to standard error
-    verify FILE     load FILE, read the chip back and list every differing byte
-    lock 1|2|3      write the lock bits in lock mode 1, 2 or 3
-    auto [FILE]     the auto-complete chain: load FILE, check ready, detect, erase,
-                    write, verify, whatever the window's marks (see --marks)
-
-OPTIONS
-    --type 0..4         programmer: 0 serial programmer box, 1 Kestavo cable,
-                        2 Atmel ByteBlaster, 3 Altera ByteBlasterMV, 4 Altera ByteBlasterII
-    --port 1..4         COM port of the serial programmer box
-    --baud RATE         9600, 19200, 28800 or 57600
-    --speed 0..2        cable speed: 0 normal, 1 faster, 2 fastest
-    --chip NAME|INDEX   the chip to work with (see "chips")
-    --lpt DEVICE        parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines
-                        mapped in Dranvik.ini [GPIO]), or sim[:at89s51|at89s52]
-    --com DEVICE        device of the chosen COM port: a tty path, or sim
-    --simulate[=MODEL]  a parallel cable on a simulated at89s51 or at89s52 (default
-                        at89s52); its flash is kept in $XDG_CACHE_HOME/olstrin/ so
-                        that later runs see what earlier ones wrote
-    --sim-image PATH    keep the simulated chip's flash in PATH instead
-    --no-detect         auto: do not detect the chip first
-    --no-erase          auto: leave out the erase step
-    --no-verify         auto: leave out the verify step
-    --lock 1..3         auto: write the lock bits in that mode after a verify that
-                        found no difference
-    --marks             auto: run the chain the window's stored marks and detect option
-                        make, as the window's auto-complete button does
-    --settings DIR      read Dranvik.ini from DIR instead of the window's settings folder
-    --timeout SECONDS   longest wait for the programmer's next answer (default 60)
-    --lang zh|en        the language of the log and messages: zh the Chinese texts, en
-                        English; without it LANGUAGE, LC_ALL, LC_MESSAGES and LANG decide
-                        (a zh locale, C, POSIX or none give Chinese, others English)
-    --json              print one JSON object per line on standard output instead of
-                        the log: every event, log line and progress step, then a
-                        summary (docs/cli.md describes the fields)
-    -v, --verbose       also print the device, cable and speed in use and each step's
-                        duration on standard error
-    -q, --quiet         print no status log and no progress (failure reasons still
-                        go to standard error)
-    -h, --help          print this text
-    --version           print the version and the git revision it was built from
-
+)");
+    for (const CliCommand& command : kCommands) {
+        std::string label = command.name;
+        if (*command.arguments) label += std::string(" ") + command.arguments;
+        AppendEntry(text, label, 16, command.help);
+    }
+    text += "\nOPTIONS\n";
+    for (const CliOption& option : kOptions) {
+        std::string label = option.names;
+        if (option.argument && option.argument[0] == '[') {
+            label += option.argument;
+        } else if (option.argument) {
+            label += std::string(" ") + option.argument;
+        }
+        AppendEntry(text, label, 20, option.help);
+    }
+    text += platform::Tr(R"(
 EXIT STATUS
     0   the operation ended in success, its save included
     1   it failed, timed out, or was not accepted
@@ -312,4 +374,10 @@ EXAMPLES
     olstrin-cli --simulate auto examples/blinker/blinker.hex
     olstrin-cli --type 0 --port 1 --baud 57600 read chip.bin
 )");
+    return text;
+}
+
+bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
+                     std::string& error) {
+    return Parser(args, options, error).Run();
 }

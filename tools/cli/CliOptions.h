@@ -37,5 +37,6 @@ struct CliOptions {
 // do not form a valid run; --help and --version are valid on their own.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
-// The usage text that --help prints, in the manner of a manual page.
-const char* CliUsageText();
+// The usage text that --help prints, in the manner of a manual page, made from the tables of
+// commands and options the parser reads.
+std::string CliUsageText();

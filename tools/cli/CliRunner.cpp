@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <map>
 
 #include "CConsoleView.h"
 #include "CInterruptWatch.h"
@@ -295,28 +296,46 @@ private:
         return Run([&] { return m_session.OnWriteLockBits(); });
     }
 
+    // The chip commands; chips and settings never start the backend.
     int RunCommand() {
-        const std::string& command = m_options.command;
-        const std::string& argument = m_options.argument;
-        bool ok = false;
-        if (command == "detect") {
-            ok = Run([&] { return m_session.OnDetect(); });
-        } else if (command == "erase") {
-            ok = Run([&] { return m_session.OnErase(); });
-        } else if (command == "write") {
-            ok = Load(argument) && Run([&] { return m_session.OnWrite(); });
-        } else if (command == "read") {
-            ok = Run([&] { return m_session.OnRead(); }) &&
-                 (argument.empty() || m_session.SaveFile(argument));
-        } else if (command == "verify") {
-            ok = Load(argument) && RunVerify();
-        } else if (command == "lock") {
-            ok = Lock(argument[0] - '0');
-        } else if (command == "auto") {
-            ok = Run([&] { return StartAutoComplete(); });
-            if (ok && m_options.lockAfter) ok = Lock(*m_options.lockAfter);
-        }
-        return ok ? kExitOk : kExitFailed;
+        using Command = bool (CCliRun::*)();
+        static const std::map<std::string, Command> kCommands = {
+            {"detect", &CCliRun::Detect}, {"erase", &CCliRun::Erase},
+            {"write", &CCliRun::Write},   {"read", &CCliRun::Read},
+            {"verify", &CCliRun::Verify}, {"lock", &CCliRun::LockCommand},
+            {"auto", &CCliRun::Auto}};
+        const auto command = kCommands.find(m_options.command);
+        return command != kCommands.end() && (this->*command->second)() ? kExitOk : kExitFailed;
+    }
+
+    bool Detect() {
+        return Run([&] { return m_session.OnDetect(); });
+    }
+
+    bool Erase() {
+        return Run([&] { return m_session.OnErase(); });
+    }
+
+    bool Write() {
+        return Load(m_options.argument) && Run([&] { return m_session.OnWrite(); });
+    }
+
+    bool Read() {
+        const std::string& out = m_options.argument;
+        return Run([&] { return m_session.OnRead(); }) && (out.empty() || m_session.SaveFile(out));
+    }
+
+    bool Verify() {
+        return Load(m_options.argument) && RunVerify();
+    }
+
+    bool LockCommand() {
+        return Lock(m_options.argument[0] - '0');
+    }
+
+    bool Auto() {
+        const bool ok = Run([&] { return StartAutoComplete(); });
+        return ok && (!m_options.lockAfter || Lock(*m_options.lockAfter));
     }
 
     bool RunVerify() {
@@ -374,7 +393,7 @@ int RunCli(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(CliUsageText(), stdout);
+        std::fputs(CliUsageText().c_str(), stdout);
         return kExitOk;
     }
     struct stat info {};
