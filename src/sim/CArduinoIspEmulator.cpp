@@ -171,18 +171,20 @@ std::vector<std::uint8_t> CArduinoIspEmulator::Execute(std::uint8_t command,
             if (!m_bProgramming) {
                 // Device codes from 0xE0 on are the 51-series parts: RST active high.
                 m_bResetHigh = m_byDeviceCode >= 0xE0;
-                m_chip.SetReset(m_bResetHigh && !m_faults.noChip);
-                m_chip.Execute({0xAC, 0x53, 0x00, 0x00});
+                m_chip.SetAbsent(m_faults.noChip);
+                m_adapter.SetReset(m_bResetHigh);
+                // The sketch sends the programming enable itself and ignores its answer.
+                m_adapter.Exchange({0xAC, 0x53, 0x00, 0x00});
                 m_bProgramming = true;
             }
             return {kInSync, kOk};
         case kLeaveProgmode:
-            m_chip.SetReset(false);
+            m_adapter.SetReset(false);
             m_bResetHigh = false;
             m_bProgramming = false;
             return {kInSync, kOk};
         case kUniversal:
-            return {kInSync, m_chip.Execute({args[0], args[1], args[2], args[3]}), kOk};
+            return {kInSync, m_adapter.Exchange({args[0], args[1], args[2], args[3]})[3], kOk};
         default:
             return {kUnknown};
     }

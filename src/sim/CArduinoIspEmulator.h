@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/CChipInstructionAdapter.h"
 #include "sim/CEmulatedLine.h"
 #include "sim/CTargetChip.h"
 
@@ -28,7 +29,7 @@ public:
         bool noSync = false;    // answers nothing: another sketch, or another baud
         int dropReplyByte = 0;  // the Nth reply (from 1) loses its last byte
         int stopAfter = 0;      // after this many replies the board answers nothing more
-        bool noChip = false;    // the chip never comes into programming mode (no 0x69)
+        bool noChip = false;    // no chip answers: no 0x69, every bit reads 1
     };
 
     // The sketch's serial receive buffer (the Arduino core's).
@@ -70,6 +71,7 @@ private:
 
     mutable std::mutex m_mutex;  // guards everything below but the line and the thread
     CTargetChip m_chip;
+    CChipInstructionAdapter m_adapter{m_chip};  // what the sketch clocks into the chip
     Faults m_faults;
     std::deque<std::uint8_t> m_rx;  // the receive buffer
     std::uint8_t m_byDeviceCode = 0;
