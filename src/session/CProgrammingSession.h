@@ -108,7 +108,7 @@ private:
     // the chip row in use.
     bool ImageFitsChip(int chip);
     // After the port's init line: says so when the target is a simulated chip.
-    void LogSimulatedTarget();
+    void LogLinkAndSimulatedTarget();
 
     ISessionView& m_view;
     SettingsRecord m_settings;

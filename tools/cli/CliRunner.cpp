@@ -17,6 +17,7 @@
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "isp/IspSelection.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
@@ -156,7 +157,8 @@ private:
         if (!m_options.marks) settings.bAutoDetect = 1;
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
-        if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
+        const bool cable = !m_options.simulateModel.empty() || !m_options.ispLink.empty();
+        if (cable && !parallel) settings.nProgrammerType = 1;
     }
 
     int ListChips() {
@@ -222,11 +224,17 @@ private:
         if (!factory.createParallel)
             return Unsupported(
                 platform::Tr("this build of olstrin-cli cannot drive the parallel cables"));
-        if (!m_options.simulateModel.empty()) {
-            const std::string image =
-                m_options.simImage.empty()
-                    ? platform::CacheDir() + "sim-" + m_options.simulateModel + ".bin"
-                    : m_options.simImage;
+        // The emulated Arduino's chip keeps its flash where the simulated cable's does.
+        std::string simModel = m_options.simulateModel;
+        IspSelection isp;
+        if (ParseIspSelection(m_options.ispLink, isp) && isp.device.rfind("sim", 0) == 0 &&
+            isp.kind == IspSelection::Kind::Arduino) {
+            simModel = isp.device.size() > 4 ? isp.device.substr(4) : "at89s52";
+        }
+        if (!simModel.empty()) {
+            const std::string image = m_options.simImage.empty()
+                                          ? platform::CacheDir() + "sim-" + simModel + ".bin"
+                                          : m_options.simImage;
             SetSimFlashFile(image);
         }
 #ifdef OLSTRIN_HAVE_LPT
@@ -236,6 +244,7 @@ private:
             SetLptDeviceOverride(m_options.lptDevice);
         }
 #endif
+        if (!m_options.ispLink.empty()) SetIspOverride(m_options.ispLink);
         return true;
     }
 
