@@ -65,13 +65,22 @@ CArduinoIspEmulator::~CArduinoIspEmulator() {
 
 bool CArduinoIspEmulator::Start() {
     if (!m_line.Open()) return false;
-    m_thread = std::thread([this] { Run(); });
+    m_bStop = false;
+    m_reader = std::thread([this] { Receive(); });
+    m_sketch = std::thread([this] { Serve(); });
     return true;
 }
 
 void CArduinoIspEmulator::Stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_received.notify_all();
     m_line.RequestStop();
-    if (m_thread.joinable()) m_thread.join();
+    for (std::thread* thread : {&m_reader, &m_sketch}) {
+        if (thread->joinable()) thread->join();
+    }
     m_line.Close();
 }
 
@@ -105,42 +114,58 @@ int CArduinoIspEmulator::DeviceCode() const {
     return m_byDeviceCode;
 }
 
-void CArduinoIspEmulator::Run() {
+void CArduinoIspEmulator::Receive() {
     std::uint8_t chunk[256];
     for (;;) {
         const int n = m_line.Read(chunk, sizeof chunk);
-        if (n <= 0 || !Take(chunk, n)) return;
-    }
-}
-
-bool CArduinoIspEmulator::Take(const std::uint8_t* bytes, int count) {
-    for (;;) {
-        std::vector<std::uint8_t> reply;
+        if (n <= 0) break;
+        const Clock::time_point last = m_line.ArrivedAt();
         {
             std::lock_guard lock(m_mutex);
             // Bytes arrive while the sketch works on earlier commands; what the buffer cannot
             // hold is lost, as on the board.
-            for (; count > 0; ++bytes, --count) {
+            for (int i = 0; i < n; ++i) {
                 if (static_cast<int>(m_rx.size()) < kReceiveBuffer) {
-                    m_rx.push_back(*bytes);
+                    m_rx.push_back(chunk[i]);
+                    m_rxAt.push_back(last - m_line.ByteTime() * (n - 1 - i));
                 } else {
                     ++m_nLost;
                 }
             }
-            if (!NextCommand(reply)) return true;
+        }
+        m_received.notify_one();
+    }
+    // The line is gone or stopping: the sketch stops too.
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_received.notify_all();
+}
+
+void CArduinoIspEmulator::Serve() {
+    for (;;) {
+        std::vector<std::uint8_t> reply;
+        Clock::time_point arrived{};
+        {
+            std::unique_lock lock(m_mutex);
+            m_received.wait(lock, [&] { return m_bStop || NextCommand(reply, arrived); });
+            if (m_bStop) return;
             ++m_nReplies;
             const bool silent =
                 m_faults.noSync || (m_faults.stopAfter > 0 && m_nReplies > m_faults.stopAfter);
             if (silent) reply.clear();
             if (m_nReplies == m_faults.dropReplyByte && !reply.empty()) reply.pop_back();
         }
-        if (!reply.empty() && !m_line.Send(reply.data(), static_cast<int>(reply.size()))) {
-            return false;
+        if (!reply.empty() &&
+            !m_line.SendAfter(arrived, reply.data(), static_cast<int>(reply.size()))) {
+            return;
         }
     }
 }
 
-bool CArduinoIspEmulator::NextCommand(std::vector<std::uint8_t>& reply) {
+bool CArduinoIspEmulator::NextCommand(std::vector<std::uint8_t>& reply,
+                                      Clock::time_point& arrived) {
     if (m_rx.empty()) return false;
     const std::uint8_t command = m_rx.front();
     const int args = ArgumentCount(command);
@@ -148,7 +173,9 @@ bool CArduinoIspEmulator::NextCommand(std::vector<std::uint8_t>& reply) {
     std::array<std::uint8_t, 20> arg{};
     for (int i = 0; i < args; ++i) arg[static_cast<size_t>(i)] = m_rx[static_cast<size_t>(1 + i)];
     const bool framed = m_rx[static_cast<size_t>(1 + args)] == kCrcEop;
+    arrived = m_rxAt[static_cast<size_t>(1 + args)];
     m_rx.erase(m_rx.begin(), m_rx.begin() + args + 2);
+    m_rxAt.erase(m_rxAt.begin(), m_rxAt.begin() + args + 2);
     // The sketch acts on nothing that is not closed by CRC_EOP.
     reply = framed ? Execute(command, arg.data()) : std::vector<std::uint8_t>{kNoSync};
     return true;

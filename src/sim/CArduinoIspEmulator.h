@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -60,20 +61,27 @@ public:
     int DeviceCode() const;
 
 private:
-    // Takes bytes from the line into the receive buffer and answers every whole command in it.
-    // False when the thread must end. Emulator thread.
-    bool Take(const std::uint8_t* bytes, int count);
-    // With m_mutex held: the reply to the command at the front of the buffer, which is removed;
-    // false (nothing removed) while the command is not whole yet.
-    bool NextCommand(std::vector<std::uint8_t>& reply);
+    using Clock = CEmulatedLine::Clock;
+
+    // The line's receiving side: takes the host's bytes into the receive buffer as they arrive,
+    // noting when each has fully arrived. Reader thread.
+    void Receive();
+    // The sketch: answers one whole command after another, each once it has arrived. Sketch
+    // thread.
+    void Serve();
+    // With m_mutex held: the reply to the command at the front of the buffer, which is removed,
+    // and when its last byte arrived; false (nothing removed) while the command is not whole yet.
+    bool NextCommand(std::vector<std::uint8_t>& reply, Clock::time_point& arrived);
     std::vector<std::uint8_t> Execute(std::uint8_t command, const std::uint8_t* args);
-    void Run();
 
     mutable std::mutex m_mutex;  // guards everything below but the line and the thread
     CTargetChip m_chip;
     CChipInstructionAdapter m_adapter{m_chip};  // what the sketch clocks into the chip
     Faults m_faults;
-    std::deque<std::uint8_t> m_rx;  // the receive buffer
+    std::condition_variable m_received;    // bytes came into the buffer, or stopping
+    std::deque<std::uint8_t> m_rx;         // the receive buffer
+    std::deque<Clock::time_point> m_rxAt;  // when each of its bytes fully arrived
+    bool m_bStop = false;
     std::uint8_t m_byDeviceCode = 0;
     bool m_bProgramming = false;
     bool m_bResetHigh = false;
@@ -81,5 +89,6 @@ private:
     int m_nLost = 0;
 
     CEmulatedLine m_line;
-    std::thread m_thread;
+    std::thread m_reader;
+    std::thread m_sketch;
 };

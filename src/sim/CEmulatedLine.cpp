@@ -82,8 +82,13 @@ int CEmulatedLine::Read(std::uint8_t* buffer, int size) {
 }
 
 bool CEmulatedLine::Send(const std::uint8_t* bytes, int count, std::chrono::milliseconds delay) {
+    return SendAfter(m_rxDone, bytes, count, delay);
+}
+
+bool CEmulatedLine::SendAfter(Clock::time_point ready, const std::uint8_t* bytes, int count,
+                              std::chrono::milliseconds delay) {
     Clock::time_point at = Clock::now();
-    if (m_byteTime.count() > 0) at = std::max({at, m_rxDone, m_txFree}) + m_byteTime * count;
+    if (m_byteTime.count() > 0) at = std::max({at, ready, m_txFree}) + m_byteTime * count;
     at += delay;
     if (!WaitUntil(at)) return false;
     (void)!::write(m_master, bytes, static_cast<size_t>(count));

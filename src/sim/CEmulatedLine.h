@@ -43,6 +43,13 @@ public:
     // false when stopped meanwhile.
     bool Send(const std::uint8_t* bytes, int count,
               std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // Sends the bytes once the line has carried what was sent before and the time ready has
+    // come (when what they answer arrived); false when stopped meanwhile. For a device that
+    // reads on one thread and answers on another: this one never looks at what Read keeps.
+    bool SendAfter(Clock::time_point ready, const std::uint8_t* bytes, int count,
+                   std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // When the last byte Read returned has fully arrived (paced line); the reading thread's.
+    Clock::time_point ArrivedAt() const { return m_rxDone; }
     // Sends the bytes at once, as a line that echoes does.
     void Echo(const std::uint8_t* bytes, int count);
     // Sleeps until at; false when stopped meanwhile.
