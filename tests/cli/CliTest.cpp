@@ -245,6 +245,9 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
                                                {"--simulate", "read", ""},
                                                {"--lock", "2", "--no-verify", "auto"},
                                                {"--marks", "--no-erase", "auto"},
+                                               {"--isp", "arduino:", "detect"},
+                                               {"--isp", "arduino:sim", "--type", "0", "detect"},
+                                               {"--isp", "usbasp", "--simulate", "detect"},
                                                {"--settings", dir.File("none"), "detect"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
