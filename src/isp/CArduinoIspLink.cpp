@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "core/Stk500Protocol.h"
 #include "isp/IspSelection.h"
 #include "platform/FailureReason.h"
 #include "platform/Terminal.h"
@@ -19,18 +20,7 @@
 
 namespace {
 
-constexpr std::uint8_t kOk = 0x10;
-constexpr std::uint8_t kInSync = 0x14;
-constexpr std::uint8_t kNoSync = 0x15;
-constexpr std::uint8_t kCrcEop = 0x20;
-constexpr std::uint8_t kGetSync = 0x30;
-constexpr std::uint8_t kGetParameter = 0x41;
-constexpr std::uint8_t kSetDevice = 0x42;
-constexpr std::uint8_t kEnterProgmode = 0x50;
-constexpr std::uint8_t kLeaveProgmode = 0x51;
-constexpr std::uint8_t kUniversal = 0x56;
-constexpr std::uint8_t kSoftwareMajor = 0x81;
-constexpr std::uint8_t kSoftwareMinor = 0x82;
+using namespace stk500;
 
 // The sketch looks at the device code only to choose the RST polarity: from 0xE0 on (0xE0
 // AT89S51, 0xE1 AT89S52) it holds RST high, as the 51-series parts need. The other parameters

@@ -1,23 +1,11 @@
 #include "sim/CArduinoIspEmulator.h"
 
+#include "core/Stk500Protocol.h"
 #include "sim/SimSettings.h"
 
 namespace {
 
-// STK500 version 1 as the sketch speaks it.
-constexpr std::uint8_t kOk = 0x10;
-constexpr std::uint8_t kUnknown = 0x12;
-constexpr std::uint8_t kInSync = 0x14;
-constexpr std::uint8_t kNoSync = 0x15;
-constexpr std::uint8_t kCrcEop = 0x20;
-constexpr std::uint8_t kGetSync = 0x30;
-constexpr std::uint8_t kGetSignOn = 0x31;
-constexpr std::uint8_t kGetParameter = 0x41;
-constexpr std::uint8_t kSetDevice = 0x42;
-constexpr std::uint8_t kSetDeviceExt = 0x45;
-constexpr std::uint8_t kEnterProgmode = 0x50;
-constexpr std::uint8_t kLeaveProgmode = 0x51;
-constexpr std::uint8_t kUniversal = 0x56;
+using namespace stk500;
 
 // The sketch's version numbers (hardware 2, software 1.18) and its programmer type 'S'.
 std::uint8_t Parameter(std::uint8_t which) {
