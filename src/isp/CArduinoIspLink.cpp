@@ -264,6 +264,12 @@ bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
     return true;
 }
 
+std::string CArduinoIspLink::EnableHint() const {
+    return m_strPath +
+           ": the chip did not answer programming enable: check D10 to RST, D11 to P1.5, D12 to "
+           "P1.6, D13 to P1.7, GND, 5 V and the chip's crystal (docs/wiring.md)";
+}
+
 void CArduinoIspLink::Leave() {
     if (m_fd < 0) return;
     // Replies still on their way from a failed transfer are of no use now.

@@ -53,6 +53,7 @@ public:
     bool Transact(std::span<const IspInstruction> in, std::span<std::uint8_t> answers) override;
     void Leave() override;
     std::string Reason() const override { return m_strReason; }
+    std::string EnableHint() const override;
 
     // "ArduinoISP 1.18" once the board has told its versions, else empty.
     const std::string& SketchVersion() const { return m_strVersion; }

@@ -18,11 +18,31 @@ namespace {
 std::mutex g_overrideMutex;
 std::string g_strOverride;  // guarded by g_overrideMutex
 
-std::unique_ptr<IPortIo> CreateSimPortIo(const std::string& model, int cableType) {
+// "sim:" is followed by comma-separated words: a model (at89s51, at89s52) and the chip faults
+// "nochip" (nothing in the socket: MISO reads all ones) and "nopageread" (page reads answered
+// with 0xFF). Any other word is refused.
+std::unique_ptr<IPortIo> CreateSimPortIo(const std::string& words, int cableType) {
     CTargetChip::Model chipModel = CTargetChip::Model::AT89S52;
-    if (!model.empty() && !CTargetChip::ModelFromName(model, chipModel)) return nullptr;
+    bool absent = false;
+    bool ignoresPageReads = false;
+    for (std::size_t start = 0; !words.empty();) {
+        const std::size_t comma = words.find(',', start);
+        const std::string word =
+            words.substr(start, comma == std::string::npos ? comma : comma - start);
+        if (word == "nochip") {
+            absent = true;
+        } else if (word == "nopageread") {
+            ignoresPageReads = true;
+        } else if (!CTargetChip::ModelFromName(word, chipModel)) {
+            return nullptr;
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
     auto chip = std::make_unique<CTargetChip>(chipModel);
     chip->SetBusyReads(SimBusyReads());
+    chip->SetAbsent(absent);
+    chip->SetIgnoresPageReads(ignoresPageReads);
     const std::string flashFile = SimFlashFile();
     if (!flashFile.empty() && !chip->SetBackingFile(flashFile)) return nullptr;
     auto cable = std::make_unique<CSimCable>(CSimCable::DefaultWiring(cableType));

@@ -61,6 +61,9 @@ constexpr EventRow kEventRows[] = {
     {PE_DEVICE_NOT_DETECTED, nullptr, EventOutcome::More, false},
     {PE_LOCK_ERROR, N_("编程器:写锁定位时发生错误."), EventOutcome::Fail, true},
     {PE_READ_LOCKED, N_("编程器:器件已加密,无法读出."), EventOutcome::Fail, true},
+    {PE_NO_CHIP_ANSWER, N_("编程器:器件没有响应编程使能."), EventOutcome::Fail, true},
+    // A notice: the read goes on byte by byte.
+    {PE_PAGE_READ_OFF, N_("器件不支持页读取,改用逐字节读取."), EventOutcome::LogOnly, false},
 };
 
 // The row of an event code; null for a code no backend posts.

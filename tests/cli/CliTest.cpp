@@ -150,6 +150,30 @@ TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     EXPECT_NE(dir.Read("back.bin").back(), '\xFF');
 }
 
+// The emulated Arduino on a pseudo-terminal programs the simulated chip as the cable does: the
+// link's line follows the port's, and the flash and lock level last across runs.
+TEST_F(CliTest, ArduinoLinkDetectsWritesVerifiesAndLocks) {
+    const std::string image = dir.File("flash.bin");
+    const auto isp = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--isp", "arduino:sim", "--sim-image", image});
+        return Run(args);
+    };
+    const CliResult detect = isp({"detect"});
+    EXPECT_EQ(detect.status, 0) << detect.err;
+    EXPECT_THAT(detect.out, StartsWith("初始化并口完成.\n使用Arduino ISP(/dev/pts/"));
+    EXPECT_THAT(detect.out, HasSubstr(").\n使用模拟器件AT89S52(闪存文件 " + image + ").\n"));
+    EXPECT_THAT(detect.out, HasSubstr("编程器:检测到器件(特征字:1e 52 06)."));
+    EXPECT_EQ(isp({"erase"}).status, 0);
+    const CliResult write = isp({"write", hex});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("编程器:写器件完成."));
+    EXPECT_EQ(isp({"-q", "verify", hex}).status, 0);
+    EXPECT_EQ(isp({"read", dir.File("back.bin")}).status, 0);
+    EXPECT_EQ(dir.Read("back.bin").substr(0, 3), std::string("\x02\x00\x06", 3));
+    EXPECT_THAT(isp({"lock", "3"}).out, HasSubstr("编程器:写锁定位完成."));
+    EXPECT_THAT(isp({"read"}).out, HasSubstr("编程器:器件已加密,无法读出."));
+}
+
 // auto runs the same chain whatever the window stored; --marks takes the stored chain; options
 // leave steps out; the settings file is never written.
 TEST_F(CliTest, AutoChainIsTheSameWhateverTheWindowStored) {
@@ -361,6 +385,33 @@ TEST_F(CliTest, PortFailuresGiveTheirReasonOnStandardError) {
     const CliResult denied = Run({"--type", "0", "--com", locked, "detect"});
     EXPECT_EQ(denied.status, 1);
     EXPECT_THAT(denied.err, HasSubstr(locked + ": Permission denied\n"));
+}
+
+// No chip on the cable: the read fails at programming enable and the user's file stays as it was.
+TEST_F(CliTest, ReadWithoutAChipFailsAndLeavesTheFileAlone) {
+    const std::string file = dir.Write("b.bin", "keep me");
+    const CliResult read =
+        Run({"--lpt", "sim:nochip", "--type", "1", "--chip", "AT89S52", "read", file});
+    EXPECT_EQ(read.status, 1);
+    EXPECT_THAT(read.out, HasSubstr("编程器:器件没有响应编程使能.\n"));
+    EXPECT_THAT(read.out, Not(HasSubstr("编程器:读器件完成.")));
+    EXPECT_THAT(read.err, HasSubstr("the chip did not answer programming enable: check power, "
+                                    "crystal, wiring and RST\n"));
+    EXPECT_EQ(dir.Read("b.bin"), "keep me");
+}
+
+// A chip that answers page reads with 0xFF is read byte by byte once that shows, and says so once.
+TEST_F(CliTest, ChipIgnoringPageReadsIsVerifiedByteByByte) {
+    std::string image(600, '\0');  // two whole pages and a tail
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 1);
+    const CliResult run = Run({"--lpt", "sim:nopageread", "--type", "1", "--chip", "AT89S52",
+                               "auto", dir.Write("image.bin", image)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string line = "器件不支持页读取,改用逐字节读取.\n";
+    const auto first = run.out.find(line);
+    ASSERT_NE(first, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(line, first + 1), std::string::npos);
+    EXPECT_THAT(run.out, HasSubstr("共发现    0个单元不对!"));
 }
 
 }  // namespace

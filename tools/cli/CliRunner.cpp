@@ -232,10 +232,8 @@ private:
             simModel = isp.device.size() > 4 ? isp.device.substr(4) : "at89s52";
         }
         if (!simModel.empty()) {
-            const std::string image = m_options.simImage.empty()
-                                          ? platform::CacheDir() + "sim-" + simModel + ".bin"
-                                          : m_options.simImage;
-            SetSimFlashFile(image);
+            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(simModel)
+                                                       : m_options.simImage);
         }
 #ifdef OLSTRIN_HAVE_LPT
         if (!m_options.simulateModel.empty()) {
