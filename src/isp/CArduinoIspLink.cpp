@@ -30,6 +30,9 @@ const std::vector<std::uint8_t> kSetDeviceCommand = {
     kSetDevice, kDeviceCode, 0,    0,    1, 1, 1, 1, 0,    0xFF, 0xFF,
     0xFF,       0xFF,        0x01, 0x00, 0, 0, 0, 0, 0x20, 0x00, kCrcEop};
 
+// How long the line must stay quiet before leaving programming mode after a failure.
+constexpr int kQuietMs = 50;
+
 // A wait is cut into slices this long so that the stop test is looked at often enough.
 constexpr int kStopSliceMs = 40;
 
@@ -225,6 +228,8 @@ int CArduinoIspLink::Enter(const IspInstruction& enable) {
 bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
                                std::span<std::uint8_t> answers) {
     if (m_fd < 0) return Fail("not open");
+    // Until every reply is in, a failure leaves some on their way.
+    m_bRepliesOwed = true;
     const std::size_t total = in.size();
     std::size_t sent = 0;
     std::size_t done = 0;
@@ -261,6 +266,7 @@ bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
         std::copy(reply + used, reply + held, reply);
         held -= used;
     }
+    m_bRepliesOwed = false;
     return true;
 }
 
@@ -272,9 +278,16 @@ std::string CArduinoIspLink::EnableHint() const {
 
 void CArduinoIspLink::Leave() {
     if (m_fd < 0) return;
-    // Replies still on their way from a failed transfer are of no use now.
-    tcflush(m_fd, TCIOFLUSH);
     const std::string reason = m_strReason;
+    // Replies still on their way from a failed transfer are of no use now: let them come in
+    // (until the line has been quiet for a moment; at most twenty reads) and drop them, so that
+    // the reply read next is the leave's own.
+    std::uint8_t stale[64];
+    for (int reads = 0; m_bRepliesOwed && reads < 20 && ReadSome(stale, sizeof stale, kQuietMs) > 0;
+         ++reads) {
+    }
+    m_bRepliesOwed = false;
+    tcflush(m_fd, TCIOFLUSH);
     Command({kLeaveProgmode, kCrcEop}, 0);
     // The reason of the failure that led here is what the user needs, not the leave's own.
     m_strReason = reason;

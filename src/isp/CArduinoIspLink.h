@@ -79,5 +79,6 @@ private:
     int m_fd = -1;
     std::string m_strReason;
     std::string m_strVersion;
+    bool m_bRepliesOwed = false;  // a failed transfer left replies on their way
     std::unique_ptr<CArduinoIspEmulator> m_pEmulator;
 };

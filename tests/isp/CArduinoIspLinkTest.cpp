@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <vector>
 
 #include "isp/CArduinoIspLink.h"
@@ -114,6 +115,25 @@ TEST(CArduinoIspLink, FaultsFailWithAReasonNamingTheDevice) {
         b.link->Leave();
         EXPECT_FALSE(b.board.HoldsReset());
     }
+}
+
+// A board that has stopped answering holds a worker only until the backend asks it to stop, not
+// for the whole reply time-out.
+TEST(CArduinoIspLink, AStopRequestEndsAWaitForAReply) {
+    CArduinoIspEmulator board;
+    ASSERT_TRUE(board.Start());
+    std::atomic<bool> stopping{false};
+    ArduinoIspOptions options;
+    options.bootWaitMs = 0;
+    options.replyTimeoutMs = 60'000;
+    CArduinoIspLink link(
+        board.SlavePath(), 19200, [&] { return stopping.load(); }, options);
+    ASSERT_TRUE(link.Open());
+    board.SetFaults(Fault(&CArduinoIspEmulator::Faults::stopAfter, 1));
+    std::vector<std::uint8_t> answers(5);
+    stopping = true;
+    EXPECT_FALSE(WithinTimeLimit([&] { return link.Transact(Writes(5), answers); }));
+    EXPECT_EQ(link.Reason(), board.SlavePath() + ": stopped");
 }
 
 TEST(CArduinoIspLink, OnlyATerminalIsOpened) {
