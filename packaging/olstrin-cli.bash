@@ -69,6 +69,7 @@ _olstrin_cli() {
             --speed) candidates=$'0\n1\n2' ;;
             --lock) candidates=$'1\n2\n3' ;;
             --lang) candidates=$'zh\nen' ;;
+            --format) candidates=$'hex\nbin' ;;
             --simulate) candidates=$'at89s51\nat89s52' ;;
             --chip) candidates=$(_olstrin_cli_chips "${words[0]}") ;;
             --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
@@ -82,7 +83,7 @@ _olstrin_cli() {
     else
         _olstrin_cli_command
         if [[ -z $command ]]; then
-            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
+            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nblank\nverify\nlock\nauto'
         elif ((!argument)); then
             case $command in
                 lock) candidates=$'1\n2\n3' ;;

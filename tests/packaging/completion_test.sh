@@ -20,11 +20,12 @@ expect() {
     fi
 }
 
-expect "$cli " chips settings detect erase write read verify lock auto
+expect "$cli " chips settings detect erase write read blank verify lock auto
 expect "$cli --sim" --sim-image --simulate --simulate=
 expect "$cli --chip AT89S5" AT89S51 AT89S52
 expect "$cli --baud 5" 57600
 expect "$cli lock " 1 2 3
+expect "$cli --format " hex bin
 expect "$cli --timeout 5 lo" lock
 # bash breaks words at '=' and ':', so only the part after them is replaced.
 COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'

@@ -124,6 +124,15 @@ bool Lang(const char*, const std::string* value, CliOptions& options, std::strin
     return true;
 }
 
+bool Format(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    if (*value == "hex" || *value == "bin") {
+        options.format = *value;
+        return true;
+    }
+    return Fail(error, platform::Printf(platform::Tr("option --format takes hex or bin, not '%s'"),
+                                        value->c_str()));
+}
+
 // Every option, in the order the usage text lists them. Adding an option is adding a row here and
 // a field to CliOptions; the bash completion reads the options from the usage text.
 const CliOption kOptions[] = {
@@ -163,6 +172,10 @@ const CliOption kOptions[] = {
      N_("auto: run the chain the window's stored marks and detect option\nmake, as the window's "
         "auto-complete button does"),
      Flag<&CliOptions::marks>},
+    {"--full", nullptr, N_("read: save the whole ROM, trailing 0xFF bytes included"),
+     Flag<&CliOptions::full>},
+    {"--format", "hex|bin",
+     N_("read: save OUT as Intel HEX or as raw bytes whatever its name\n(OUT - too)"), Format},
     {"--settings", "DIR", N_("read Dranvik.ini from DIR instead of the window's settings folder"),
      Text<&CliOptions::settingsDir>},
     {"--timeout", "SECONDS", N_("longest wait for the programmer's next answer (default 60)"),
@@ -201,6 +214,9 @@ const CliCommand kCommands[] = {
      N_("read the chip into Buffer 2; with OUT, save Buffer 2 to that file\n(Intel HEX when OUT "
         "ends in .hex or .ihx); OUT - writes it to\nstandard output and moves the status log to "
         "standard error")},
+    {"blank", "", 0, 0,
+     N_("read the whole chip and report the first byte that is not 0xFF;\nexit status 0 when the "
+        "chip is blank, 1 when it is not")},
     {"verify", "FILE", 1, 1, N_("load FILE, read the chip back and list every differing byte")},
     {"lock", "1|2|3", 1, 1, N_("write the lock bits in lock mode 1, 2 or 3")},
     {"auto", "[FILE]", 0, 1,
@@ -311,6 +327,11 @@ private:
         if (m_options.lockAfter && (m_options.command != "auto" || m_options.noVerify)) {
             return Fail(platform::Tr(
                 "--lock follows the verify of auto; it needs auto without --no-verify"));
+        }
+        if ((m_options.full || !m_options.format.empty()) &&
+            (m_options.command != "read" || m_options.argument.empty())) {
+            return Fail(
+                platform::Tr("--full and --format choose what read saves; they need read OUT"));
         }
         if (m_options.marks && (m_options.noErase || m_options.noVerify || m_options.lockAfter)) {
             return Fail(

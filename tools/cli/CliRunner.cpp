@@ -67,6 +67,7 @@ public:
           m_view(m_queue, m_report, LogStream(options), stderr, options.quiet),
           m_session(m_view, DefaultBackends()) {
         m_session.m_bReadStreams = true;
+        m_view.FollowTransfer(&m_session.m_programmer.m_nPos);
     }
 
     int Execute() {
@@ -76,6 +77,7 @@ public:
         m_session.m_programmer.LoadChipList();
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
+        const std::string assumed = AssumeSimulatedChip();
         if (!SelectDevices()) return Close(kExitFailed);
         if (m_options.command == "settings") {
             PrintSettings(m_session.Settings(), stdout);
@@ -84,6 +86,10 @@ public:
         NoteDevice();
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
+        if (!assumed.empty()) {
+            m_session.AddLog(
+                platform::Printf(platform::Tr("未检测器件,假定为%s."), assumed.c_str()));
+        }
         return Close(RunCommand());
     }
 
@@ -201,6 +207,24 @@ private:
         return true;
     }
 
+    // With --simulate and no --chip, a command that does not detect the chip works on the chip
+    // row of the simulated model rather than on the row the window stored, so sizes and the
+    // summary match the chip that answers. The row's name, empty when nothing was assumed.
+    std::string AssumeSimulatedChip() {
+        if (m_options.simulateModel.empty() || !m_options.chip.empty()) return {};
+        const bool detects = m_options.command == "detect" ||
+                             (m_options.command == "auto" && m_session.Settings().bAutoDetect);
+        if (detects) return {};
+        const CProgrammer& programmer = m_session.m_programmer;
+        for (int i = 0; i < programmer.GetChipCount(); ++i) {
+            if (SameNameIgnoringCase(programmer.GetChipName(i), m_options.simulateModel)) {
+                m_session.Settings().nChipIndex = i;
+                return programmer.GetChipName(i);
+            }
+        }
+        return {};
+    }
+
     // Routes the ports to the devices the options name and checks that the chosen programmer
     // exists in this build.
     bool SelectDevices() {
@@ -310,7 +334,7 @@ private:
             {"detect", &CCliRun::Detect}, {"erase", &CCliRun::Erase},
             {"write", &CCliRun::Write},   {"read", &CCliRun::Read},
             {"verify", &CCliRun::Verify}, {"lock", &CCliRun::LockCommand},
-            {"auto", &CCliRun::Auto}};
+            {"auto", &CCliRun::Auto},     {"blank", &CCliRun::Blank}};
         const auto command = kCommands.find(m_options.command);
         return command != kCommands.end() && (this->*command->second)() ? kExitOk : kExitFailed;
     }
@@ -329,7 +353,27 @@ private:
 
     bool Read() {
         const std::string& out = m_options.argument;
-        return Run([&] { return m_session.OnRead(); }) && (out.empty() || m_session.SaveFile(out));
+        const image::SaveFormat format = m_options.format == "hex"   ? image::SaveFormat::Hex
+                                         : m_options.format == "bin" ? image::SaveFormat::Raw
+                                                                     : image::SaveFormat::ByName;
+        return Run([&] { return m_session.OnRead(); }) &&
+               (out.empty() || m_session.SaveFile(out, format, m_options.full));
+    }
+
+    // Reads the whole ROM and says whether every byte is 0xFF, else where the first other is.
+    bool Blank() {
+        if (!Run([&] { return m_session.OnRead(); })) return false;
+        const std::uint8_t* data = m_session.m_programmer.m_pBuffer2.get();
+        const int rom = std::min(m_session.SelectedRomBytes(), kChipSpaceSize);
+        const std::uint8_t* used =
+            std::find_if(data, data + rom, [](std::uint8_t b) { return b != 0xFF; });
+        if (used == data + rom) {
+            m_session.AddLog(platform::Tr("器件为空."));
+            return true;
+        }
+        m_session.AddLog(platform::Printf(platform::Tr("器件不为空,地址%04X为%02X."),
+                                          static_cast<int>(used - data), *used));
+        return false;
     }
 
     bool Verify() {
