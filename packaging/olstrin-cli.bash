@@ -75,6 +75,8 @@ _olstrin_cli() {
             --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
                 gpio:/dev/gpiochip*) ;;
             --com) candidates=$(printf '%s\n' sim /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*) ;;
+            --isp) candidates=$(printf '%s\n' arduino:sim arduino:sim:at89s51 arduino:sim:at89s52 \
+                usbasp arduino:/dev/ttyACM* arduino:/dev/ttyUSB*) ;;
             --sim-image) files=-f ;;
             --settings) files=-d ;;
         esac

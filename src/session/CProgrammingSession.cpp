@@ -6,6 +6,7 @@
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "isp/IspSelection.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "platform/Translate.h"
@@ -331,9 +332,11 @@ void CProgrammingSession::ShowProgress(const char* format) {
     m_view.SetProgress(ProgressPercent(m_programmer.m_nPos, m_programmer.m_nDataLen), text);
 }
 
-void CProgrammingSession::LogSimulatedTarget() {
-    const std::string text = SimulatedChipText();
-    if (!text.empty()) AddLog(text);
+void CProgrammingSession::LogLinkAndSimulatedTarget() {
+    // The link that clocks the instructions, then the simulated chip behind it, if any.
+    for (const std::string& text : {IspLinkText(), SimulatedChipText()}) {
+        if (!text.empty()) AddLog(text);
+    }
 }
 
 void CProgrammingSession::ReportWriteFailure() {
@@ -395,11 +398,11 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
 void CProgrammingSession::OnEventWithData(int code) {
     switch (code) {
         case PE_SERIAL_INIT_DONE:
-            LogSimulatedTarget();
+            LogLinkAndSimulatedTarget();
             m_programmer.CheckReady(m_view.ChipSelection());
             break;
         case PE_PARALLEL_INIT_DONE:
-            LogSimulatedTarget();
+            LogLinkAndSimulatedTarget();
             break;
         case PE_WRITE_STARTED:
             AddLog(Printf(Tr("写入%d字节..."), m_programmer.GetDataLength(

@@ -112,8 +112,9 @@ private:
     // (the Buffer 1 view's edits included) holds nothing to write or has data beyond the ROM of
     // the chip row in use.
     bool ImageFitsChip(int chip);
-    // After the port's init line: says so when the target is a simulated chip.
-    void LogSimulatedTarget();
+    // After the port's init line: names the ISP link in use and says so when the target is a
+    // simulated chip.
+    void LogLinkAndSimulatedTarget();
     // The reasons for a refused write or lock, on the failure-reason channel beside the designed
     // log line: the address, the byte written and the byte read back; the lock mode asked for.
     void ReportWriteFailure();

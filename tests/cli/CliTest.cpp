@@ -151,6 +151,30 @@ TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     EXPECT_NE(dir.Read("back.bin").back(), '\xFF');
 }
 
+// The emulated Arduino on a pseudo-terminal programs the simulated chip as the cable does: the
+// link's line follows the port's, and the flash and lock level last across runs.
+TEST_F(CliTest, ArduinoLinkDetectsWritesVerifiesAndLocks) {
+    const std::string image = dir.File("flash.bin");
+    const auto isp = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--isp", "arduino:sim", "--sim-image", image});
+        return Run(args);
+    };
+    const CliResult detect = isp({"detect"});
+    EXPECT_EQ(detect.status, 0) << detect.err;
+    EXPECT_THAT(detect.out, StartsWith("初始化并口完成.\n使用Arduino ISP(/dev/pts/"));
+    EXPECT_THAT(detect.out, HasSubstr(").\n使用模拟器件AT89S52(闪存文件 " + image + ").\n"));
+    EXPECT_THAT(detect.out, HasSubstr("编程器:检测到器件(特征字:1e 52 06)."));
+    EXPECT_EQ(isp({"erase"}).status, 0);
+    const CliResult write = isp({"write", hex});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("编程器:写器件完成."));
+    EXPECT_EQ(isp({"-q", "verify", hex}).status, 0);
+    EXPECT_EQ(isp({"read", dir.File("back.bin")}).status, 0);
+    EXPECT_EQ(dir.Read("back.bin").substr(0, 3), std::string("\x02\x00\x06", 3));
+    EXPECT_THAT(isp({"lock", "3"}).out, HasSubstr("编程器:写锁定位完成."));
+    EXPECT_THAT(isp({"read"}).out, HasSubstr("编程器:器件已加密,无法读出."));
+}
+
 // Without --chip or detection the simulated model's row is used, and says so: an 8 KiB image
 // fits the AT89S52, the AT89S51 reads back 4 KiB. Refused writes and locks give their reason.
 TEST_F(CliTest, SimulatedModelChoosesTheChipAndChipFailuresSayWhy) {
@@ -338,6 +362,9 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
                                                {"--simulate", "read", ""},
                                                {"--lock", "2", "--no-verify", "auto"},
                                                {"--marks", "--no-erase", "auto"},
+                                               {"--isp", "arduino:", "detect"},
+                                               {"--isp", "arduino:sim", "--type", "0", "detect"},
+                                               {"--isp", "usbasp", "--simulate", "detect"},
                                                {"--settings", dir.File("none"), "detect"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);

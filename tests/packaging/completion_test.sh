@@ -31,6 +31,7 @@ expect "$cli --timeout 5 lo" lock
 COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
 expect "$cli --simulate=at89s5" at89s51 at89s52
 expect "$cli --lpt sim:at89s5" at89s51 at89s52
+expect "$cli --isp arduino:sim:at89s5" at89s51 at89s52
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "isp/IspSelection.h"
 #include "platform/Translate.h"
 
 namespace {
@@ -101,6 +102,18 @@ bool Simulate(const char*, const std::string* value, CliOptions& options, std::s
                            options.simulateModel.c_str()));
 }
 
+bool Isp(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    IspSelection selection;
+    if (value->empty() || !ParseIspSelection(*value, selection)) {
+        return Fail(error, platform::Printf(
+                               platform::Tr("option --isp takes arduino:PATH[@BAUD], arduino:sim, "
+                                            "usbasp[:SERIAL|:BUS:DEVICE], not '%s'"),
+                               value->c_str()));
+    }
+    options.ispLink = *value;
+    return true;
+}
+
 bool Lang(const char*, const std::string* value, CliOptions& options, std::string& error) {
     platform::Language language{};
     if (!platform::ParseLanguage(*value, language)) {
@@ -138,6 +151,11 @@ const CliOption kOptions[] = {
      Text<&CliOptions::lptDevice>},
     {"--com", "DEVICE", N_("device of the chosen COM port: a tty path, or sim"),
      Text<&CliOptions::comDevice>},
+    {"--isp", "LINK",
+     N_("the programmer that clocks the chip's instructions for types\n1..4: "
+        "arduino:PATH[@BAUD] (ArduinoISP, 19200 baud by default),\narduino:sim, usbasp, "
+        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1"),
+     Isp},
     {"--simulate", "[=MODEL]",
      N_("a parallel cable on a simulated at89s51 or at89s52 (default\nat89s52); its flash is kept "
         "in $XDG_CACHE_HOME/olstrin/ so\nthat later runs see what earlier ones wrote"),
@@ -322,6 +340,12 @@ private:
             return Fail(
                 platform::Tr("--marks takes the window's chain as it is; leave out --no-erase, "
                              "--no-verify and --lock"));
+        }
+        if (!m_options.ispLink.empty()) {
+            if (!m_options.simulateModel.empty() || !m_options.lptDevice.empty())
+                return Fail(platform::Tr("--isp excludes --simulate and --lpt"));
+            if (m_options.type && *m_options.type == 0)
+                return Fail(platform::Tr("--isp drives the chip for types 1..4, not --type 0"));
         }
         if (!m_options.simulateModel.empty()) {
             if (!m_options.lptDevice.empty())

@@ -16,6 +16,7 @@ struct CliOptions {
     std::string chip;  // NAME or INDEX, empty to keep the stored chip
     std::string lptDevice;
     std::string comDevice;
+    std::string ispLink;        // the --isp words, checked; empty without --isp
     std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
     std::string simImage;
     std::string settingsDir;

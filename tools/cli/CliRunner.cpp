@@ -17,6 +17,7 @@
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "isp/IspSelection.h"
 #include "isp/PortListing.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
@@ -164,7 +165,8 @@ private:
         if (!m_options.marks) settings.bAutoDetect = 1;
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
-        if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
+        const bool cable = !m_options.simulateModel.empty() || !m_options.ispLink.empty();
+        if (cable && !parallel) settings.nProgrammerType = 1;
     }
 
     // One line per device found: kind, device, then the USB id, name and serial when known and
@@ -276,8 +278,15 @@ private:
         if (!factory.createParallel)
             return Unsupported(
                 platform::Tr("this build of olstrin-cli cannot drive the parallel cables"));
-        if (!m_options.simulateModel.empty()) {
-            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(m_options.simulateModel)
+        // The emulated Arduino's chip keeps its flash where the simulated cable's does.
+        std::string simModel = m_options.simulateModel;
+        IspSelection isp;
+        if (ParseIspSelection(m_options.ispLink, isp) && isp.device.rfind("sim", 0) == 0 &&
+            isp.kind == IspSelection::Kind::Arduino) {
+            simModel = isp.device.size() > 4 ? isp.device.substr(4) : "at89s52";
+        }
+        if (!simModel.empty()) {
+            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(simModel)
                                                        : m_options.simImage);
         }
 #ifdef OLSTRIN_HAVE_LPT
@@ -287,6 +296,7 @@ private:
             SetLptDeviceOverride(m_options.lptDevice);
         }
 #endif
+        if (!m_options.ispLink.empty()) SetIspOverride(m_options.ispLink);
         return true;
     }
 
