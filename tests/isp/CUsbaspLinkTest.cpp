@@ -62,8 +62,9 @@ TEST(UsbaspLink, ProgramsAndReadsTheChipThroughTransmitRequests) {
     for (int poll = 0; poll < 10 && read != 0xA5; ++poll) read = rig.One({0x20, 0x12, 0x34, 0});
     EXPECT_EQ(rig.chip.Flash()[0x1234], 0xA5);
 
+    const auto log = rig.fake->log;
     rig.link.reset();  // leaving disconnects, so RST is released
-    EXPECT_EQ(rig.fake->sent.back().request, 2);
+    EXPECT_EQ(log->back().request, 2);
     EXPECT_FALSE(rig.chip.InProgrammingMode());
     EXPECT_EQ(IspLinkText(), "");
 }

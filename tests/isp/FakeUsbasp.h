@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "isp/IUsbTransfer.h"
@@ -24,7 +25,10 @@ public:
     bool bStockReset = false;  // RST held low while connected, as the stock firmware does
     int nFailAfter = -1;       // requests answered before the device is gone (-1: never)
     int nTransmitBytes = 4;    // reply length of a transmit request
-    std::vector<Sent> sent;
+    // The requests, kept where a test can still read them after the link that owns the fake is
+    // gone.
+    std::shared_ptr<std::vector<Sent>> log = std::make_shared<std::vector<Sent>>();
+    std::vector<Sent>& sent = *log;
     bool bOpen = false;
 
     bool Find(std::vector<UsbaspDevice>& found, std::string&) override {
