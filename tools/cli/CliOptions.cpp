@@ -308,13 +308,13 @@ private:
         if (positional.empty()) return Fail(platform::Tr("no command given"));
         m_options.command = positional[0];
         const char* command = m_options.command.c_str();
-        const CliCommand* spec = FindCliCommand(m_options.command);
-        if (!spec) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
+        const CliCommand* row = FindCliCommand(m_options.command);
+        if (!row) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
         const size_t count = positional.size() - 1;
-        if (count < spec->least) {
+        if (count < row->least) {
             return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
         }
-        if (count > spec->most) {
+        if (count > row->most) {
             return Fail(platform::Printf(platform::Tr("too many arguments for %s"), command));
         }
         if (count == 1) {
