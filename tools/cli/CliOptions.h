@@ -9,7 +9,7 @@
 // What one olstrin-cli run was asked to do: the command, its argument and the overrides of the
 // stored settings that apply to this run only.
 struct CliOptions {
-    std::string command;   // chips, settings, detect, erase, write, read, verify, lock, auto
+    std::string command;   // chips, settings, detect, erase, write, read, blank, verify, lock, auto
     std::string argument;  // FILE, OUT or the lock level; empty when none was given
     std::optional<int> type;
     std::optional<int> port;
@@ -18,6 +18,7 @@ struct CliOptions {
     std::string chip;  // NAME or INDEX, empty to keep the stored chip
     std::string lptDevice;
     std::string comDevice;
+    std::string ispLink;        // the --isp words, checked; empty without --isp
     std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
     std::string simImage;
     std::string settingsDir;
@@ -35,6 +36,8 @@ struct CliOptions {
     std::string projectFile;                  // --project: the project file read
     std::string projectImage;                 // its image, the argument of auto when none is given
     std::string projectSha256;                // the image file's SHA-256 it pins, empty when none
+    bool full = false;                        // read: the whole ROM, trailing 0xFF bytes included
+    std::string format;  // read: "hex" or "bin" whatever OUT's name, empty: by the name
     bool json = false;
     bool verbose = false;
     bool quiet = false;
