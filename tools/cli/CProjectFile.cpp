@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "CliOptions.h"
+#include "isp/IspSelection.h"
 #include "platform/FailureReason.h"
 #include "platform/FileUtil.h"
 #include "platform/Translate.h"
@@ -42,6 +43,14 @@ bool CProjectFile::ApplyKey(const std::string& key, const std::string& value,
         options.serialOverwrite = value == "yes";
     } else if (key == "lock" && value.size() == 1 && value[0] >= '1' && value[0] <= '3') {
         options.lockAfter = value[0] - '0';
+    } else if (key == "isp") {
+        IspSelection selection;
+        if (!ParseIspSelection(value, selection)) return false;
+        options.ispLink = value;
+        options.ispLinks.push_back(value);
+    } else if (key == "sim-image") {
+        options.simImage = FromFolder(dir, value);
+        options.simImages.push_back(options.simImage);
     } else if (key == "serial") {
         CSerialNumberRule rule;
         if (!rule.Parse(value, error)) return false;
@@ -79,7 +88,9 @@ bool CProjectFile::Apply(const std::string& path, CliOptions& options, std::stri
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         line = Trimmed(line);
-        if (line.empty() || line[0] == '#' || line[0] == ';' || line == "[Project]") continue;
+        if (line.empty() || line[0] == '#' || line[0] == ';' || line == "[Project]" ||
+            line == "[Devices]")
+            continue;
         const size_t eq = line.find('=');
         const std::string key = Trimmed(line.substr(0, eq));
         const std::string value = eq == std::string::npos ? "" : Trimmed(line.substr(eq + 1));

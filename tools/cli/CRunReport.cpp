@@ -85,6 +85,12 @@ CRunReport::CRunReport(std::FILE* json, std::FILE* verbose)
       m_start(std::chrono::steady_clock::now()),
       m_stepStart(m_start) {}
 
+void CRunReport::NextChip() {
+    m_start = m_stepStart = std::chrono::steady_clock::now();
+    m_steps.clear();
+    m_differences.reset();
+}
+
 double CRunReport::SecondsSince(std::chrono::steady_clock::time_point start) const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

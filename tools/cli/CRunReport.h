@@ -46,6 +46,8 @@ public:
     // A -v line on the verbose stream.
     void Note(const std::string& text);
     void Finish(const Summary& summary);
+    // Starts the steps, differences and time of the next chip of a repeated run afresh.
+    void NextChip();
     // The run log's line for the run: the summary's fields with each step's result.
     std::string Record(const Summary& summary) const;
 

@@ -1,5 +1,6 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -123,7 +124,22 @@ bool Isp(const char*, const std::string* value, CliOptions& options, std::string
                                value->c_str()));
     }
     options.ispLink = *value;
+    options.ispLinks.push_back(*value);
     return true;
+}
+
+bool SimImage(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    if (!Text<&CliOptions::simImage>(name, value, options, error)) return false;
+    options.simImages.push_back(*value);
+    return true;
+}
+
+bool Count(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    return IntValue(name, *value, 1, 1000000, options.goodChips, error);
+}
+
+bool Device(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    return IntValue(name, *value, 1, 64, options.device, error);
 }
 
 bool Lang(const char*, const std::string* value, CliOptions& options, std::string& error) {
@@ -166,14 +182,18 @@ const CliOption kOptions[] = {
     {"--isp", "LINK",
      N_("the programmer that clocks the chip's instructions for types\n1..4: "
         "arduino:PATH[@BAUD] (ArduinoISP, 19200 baud by default),\narduino:sim, usbasp, "
-        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1"),
+        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1; given several times, one "
+        "chip on each at once"),
      Isp},
     {"--simulate", "[=MODEL]",
      N_("a parallel cable on a simulated at89s51 or at89s52 (default\nat89s52); its flash is kept "
         "in $XDG_CACHE_HOME/olstrin/ so\nthat later runs see what earlier ones wrote"),
      Simulate},
-    {"--sim-image", "PATH", N_("keep the simulated chip's flash in PATH instead"),
-     Text<&CliOptions::simImage>},
+    {"--sim-image", "PATH",
+     N_("keep the simulated chip's flash in PATH instead; given several\ntimes, one simulated "
+        "programmer each, all at once"),
+     SimImage},
+    {"--device", "N", N_("of several programmers named, use only the Nth"), Device},
     {"--no-detect", nullptr, N_("auto: do not detect the chip first"), Flag<&CliOptions::noDetect>},
     {"--no-erase", nullptr, N_("auto: leave out the erase step"), Flag<&CliOptions::noErase>},
     {"--no-verify", nullptr, N_("auto: leave out the verify step"), Flag<&CliOptions::noVerify>},
@@ -213,6 +233,11 @@ const CliOption kOptions[] = {
      Project},
     {"--log", "FILE", N_("append one JSON line per run to FILE (the run log)"),
      Text<&CliOptions::logFile>},
+    {"--repeat", nullptr,
+     N_("auto: chip after chip: wait until a chip answers, program it,\nwait until it is taken "
+        "out, again, until Ctrl+C"),
+     Flag<&CliOptions::repeat>},
+    {"--count", "N", N_("--repeat: stop after N chips passed"), Count},
     {"--json", nullptr,
      N_("print one JSON object per line on standard output instead of\nthe log: every event, log "
         "line and progress step, then a\nsummary (docs/cli.md describes the fields)"),
@@ -395,6 +420,27 @@ private:
                 return Fail(platform::Tr("--simulate uses a parallel cable, not --type 0"));
             }
         }
+        return RepeatAndDevices();
+    }
+
+    // --repeat and --count belong to auto; several --isp or --sim-image name one programmer
+    // each (paired in order when both are given several times), and --device picks one of them.
+    bool RepeatAndDevices() {
+        CliOptions& o = m_options;
+        if (o.repeat && (o.command != "auto" || o.argument.empty() || o.argument == "-"))
+            return Fail(platform::Tr("--repeat needs auto with an image file"));
+        if (o.goodChips > 0 && !o.repeat) return Fail(platform::Tr("--count needs --repeat"));
+        const size_t isps = o.ispLinks.size();
+        const size_t sims = o.simImages.size();
+        if (isps > 1 && sims > 1 && isps != sims)
+            return Fail(platform::Tr("several --isp and --sim-image go in pairs, as many of each"));
+        o.deviceCount = static_cast<int>(std::max<size_t>({1, isps, sims}));
+        if (o.device > o.deviceCount) {
+            return Fail(platform::Printf(platform::Tr("--device %d: only %d programmers named"),
+                                         o.device, o.deviceCount));
+        }
+        if (o.device > 0 && isps > 1) o.ispLink = o.ispLinks[size_t(o.device - 1)];
+        if (o.device > 0 && sims > 1) o.simImage = o.simImages[size_t(o.device - 1)];
         return true;
     }
 

@@ -18,8 +18,14 @@ struct CliOptions {
     std::string chip;  // NAME or INDEX, empty to keep the stored chip
     std::string lptDevice;
     std::string comDevice;
-    std::string ispLink;        // the --isp words, checked; empty without --isp
-    std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
+    std::string ispLink;                 // the --isp words, checked; empty without --isp
+    std::vector<std::string> ispLinks;   // every --isp given, one programmer each
+    std::vector<std::string> simImages;  // every --sim-image given, one simulated chip each
+    int deviceCount = 1;                 // the programmers named, run in parallel when several
+    int device = 0;                      // --device: only this one of them (from 1), 0: all
+    bool repeat = false;                 // auto chip after chip until stopped
+    int goodChips = 0;                   // --count: stop the repeat after this many passed
+    std::string simulateModel;           // "at89s51" or "at89s52" with --simulate, else empty
     std::string simImage;
     std::string settingsDir;
     std::string language;  // "zh" or "en" with --lang, else empty: the environment decides

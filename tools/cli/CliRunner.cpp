@@ -1,8 +1,10 @@
 #include "CliRunner.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -11,8 +13,11 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 
+#include "CChipLoop.h"
 #include "CConsoleView.h"
+#include "CDeviceFanOut.h"
 #include "CInterruptWatch.h"
 #include "CRunLog.h"
 #include "CRunReport.h"
@@ -42,6 +47,10 @@
 namespace {
 
 constexpr int kExitOk = 0;
+// How often a repeated run looks for a chip being put in or taken out: calm for the programmer.
+constexpr int kProbeIntervalMs = 250;
+// While it looks, a missing chip is the expected answer, not a failure worth a line.
+std::atomic<bool> g_bProbing{false};
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
@@ -93,13 +102,14 @@ public:
         }
         NoteDevice();
         if (!m_options.projectFile.empty() && !CheckProjectImage()) return kExitUsage;
-        if (m_options.serial && !TakeSerialNumber()) return kExitUsage;
+        if (m_options.serial && !m_options.repeat && !TakeSerialNumber()) return kExitUsage;
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
         if (!assumed.empty()) {
             m_session.AddLog(
                 platform::Printf(platform::Tr("未检测器件,假定为%s."), assumed.c_str()));
         }
+        if (m_options.repeat) return RepeatChips();
         return Close(UseUpSerialNumber(RunCommand()));
     }
 
@@ -221,6 +231,13 @@ private:
     // once the backend has stopped.
     int Close(int status) {
         if (m_interrupts.Signal() != 0) return kExitFailed;
+        status = ReportChip(status);
+        m_view.CloseWith(status == kExitOk ? "success" : "failed");
+        return status;
+    }
+
+    // One chip's summary and run log line.
+    int ReportChip(int status) {
         if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
             std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
             status = kExitFailed;
@@ -228,8 +245,72 @@ private:
         CRunReport::Summary summary = Summary(status);
         if (!m_options.logFile.empty()) status = AppendRunLog(summary);
         m_report.Finish(summary);
+        return status;
+    }
+
+    // --repeat: chip after chip on the open programmer until --count chips passed or a signal
+    // came; the totals close the run, which succeeded when no chip failed.
+    int RepeatChips() {
+        int usage = kExitOk;
+        CChipLoop::Hooks hooks;
+        hooks.probe = [this] { return Probe(); };
+        hooks.program = [this, &usage] { return ProgramChip(usage); };
+        hooks.pause = [this] { return Pause(); };
+        hooks.awaitingChip = [this] { m_session.AddLog(platform::Tr("请放入器件.")); };
+        hooks.result = [this](bool passed, int passedCount, int failedCount) {
+            ShowChipResult(passed, passedCount, failedCount);
+        };
+        CChipLoop loop(std::move(hooks), m_options.goodChips);
+        loop.Run();
+        m_session.AddLog(
+            platform::Printf(platform::Tr("共合格%d片,不合格%d片."), loop.Passed(), loop.Failed()));
+        if (m_interrupts.Signal() != 0) return kExitFailed;
+        if (usage != kExitOk) return usage;
+        const int status = loop.Failed() == 0 ? kExitOk : kExitFailed;
         m_view.CloseWith(status == kExitOk ? "success" : "failed");
         return status;
+    }
+
+    // A detect with its lines and failure reasons kept back: is a chip in the socket?
+    CChipLoop::Presence Probe() {
+        g_bProbing = true;
+        m_view.SetMuted(true);
+        const bool found = Run([&] { return m_session.OnDetect(); });
+        m_view.SetMuted(false);
+        g_bProbing = false;
+        if (m_interrupts.Signal() != 0) return CChipLoop::Presence::Stopped;
+        return found ? CChipLoop::Presence::Present : CChipLoop::Presence::Absent;
+    }
+
+    // Waits between probes; a signal ends the wait at once.
+    bool Pause() {
+        const auto code = m_queue.WaitEvent(std::chrono::milliseconds(kProbeIntervalMs));
+        if (code && *code != CInterruptWatch::kInterruptEvent) m_session.OnProgrammerEvent(*code);
+        return m_interrupts.Signal() == 0;
+    }
+
+    // One chip's chain with its own serial number, summary and log line. A number that may not
+    // be used (usage) ends the loop, as does a signal.
+    std::optional<bool> ProgramChip(int& usage) {
+        m_report.NextChip();
+        if (m_options.serial && !TakeSerialNumber()) {
+            usage = kExitUsage;
+            return std::nullopt;
+        }
+        const int status = UseUpSerialNumber(RunCommand());
+        if (m_interrupts.Signal() != 0) return std::nullopt;
+        return ReportChip(status) == kExitOk;
+    }
+
+    // The chip's line with the counts so far; the bell when a person watches the terminal.
+    void ShowChipResult(bool passed, int passedCount, int failedCount) {
+        const char* form = passed ? platform::Tr("本片合格,合格%d片,不合格%d片.")
+                                  : platform::Tr("本片不合格,合格%d片,不合格%d片.");
+        m_session.AddLog(platform::Printf(form, passedCount, failedCount));
+        if (!m_options.json && !m_options.quiet && ::isatty(::fileno(stdout)) == 1) {
+            std::fputc('\a', stdout);
+            std::fflush(stdout);
+        }
     }
 
     // The chip in use and the image written, for the JSON summary.
@@ -593,11 +674,15 @@ int RunCli(const std::vector<std::string>& args) {
     // A closed standard output is a failed write, never the end of a chip operation half-way.
     std::signal(SIGPIPE, SIG_IGN);
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
-    platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
-                                      platform::MessageIcon) { PrintError(text); });
+    platform::SetMessageBoxHandler(
+        [](const std::string& text, const std::string&, platform::MessageIcon) {
+            if (!g_bProbing) PrintError(text);
+        });
     platform::SetFailureReasonSink([](const std::string& reason) {
-        std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
+        if (!g_bProbing) std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
     });
+    if (options.deviceCount > 1 && options.device == 0)
+        return CDeviceFanOut(args, options.deviceCount, options.json, options.quiet).Run();
     CEventQueue queue;
     // Made before the session, so every backend thread starts with the signals blocked.
     CInterruptWatch interrupts(queue);
