@@ -1,12 +1,8 @@
 #!/bin/bash
 # The chip-by-chip loop on a simulated chip taken out and put in through its ".out" file, ended by
 # SIGTERM with its totals; then three simulated programmers at once, the second with no chip.
-set -eu
-cli=$1
-image=$2
-work=$(mktemp -d)
+source "$(dirname "$0")/cli_test_env.sh"
 trap 'kill $loop 2>/dev/null || true; rm -rf "$work"' EXIT
-export XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
 serial=(--chip AT89S52 --serial 0x1FF0:le16:1000 --serial-file "$work/next" --log "$work/run.jsonl")
 # Waits (at most 60 s) until the loop's output holds the text N times.
 await() {

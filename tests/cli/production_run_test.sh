@@ -2,12 +2,7 @@
 # A production run of 20 simulated chips, two programs at a time sharing one counter file and one
 # run log: each chip's flash must hold its own number, the numbers 1000..1019 each once, and the
 # log 20 whole JSON lines naming them.
-set -eu
-cli=$1
-image=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config
+source "$(dirname "$0")/cli_test_env.sh"
 run() {
     timeout 120 "$cli" --simulate --chip AT89S52 --sim-image "$work/chip$1.bin" -q \
         --serial 0x1FF0:le16:1000 --serial-file "$work/next" --log "$work/run.jsonl" auto "$image"

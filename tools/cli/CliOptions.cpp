@@ -385,18 +385,6 @@ private:
             return Fail(platform::Tr(
                 "--lock follows the verify of auto; it needs auto without --no-verify"));
         }
-        if (m_options.command == "auto" && m_options.argument.empty())
-            m_options.argument = m_options.projectImage;
-        if (m_options.serial.has_value() != !m_options.serialFile.empty()) {
-            return Fail(platform::Tr("--serial and --serial-file go together"));
-        }
-        if (m_options.serial &&
-            (m_options.command != "auto" || m_options.noVerify || m_options.marks ||
-             m_options.argument.empty() || m_options.argument == "-")) {
-            return Fail(
-                platform::Tr("--serial needs auto with an image file and its verify "
-                             "(no --no-verify, no --marks)"));
-        }
         if ((m_options.full || !m_options.format.empty()) &&
             (m_options.command != "read" || m_options.argument.empty())) {
             return Fail(
@@ -420,13 +408,23 @@ private:
                 return Fail(platform::Tr("--simulate uses a parallel cable, not --type 0"));
             }
         }
-        return RepeatAndDevices();
+        return Production();
     }
 
-    // --repeat and --count belong to auto; several --isp or --sim-image name one programmer
-    // each (paired in order when both are given several times), and --device picks one of them.
-    bool RepeatAndDevices() {
+    // The project's image is auto's file unless one is given; --serial, --repeat and --count
+    // belong to auto; several --isp or --sim-image name one programmer each (paired in order
+    // when both are given several times), and --device picks one of them.
+    bool Production() {
         CliOptions& o = m_options;
+        if (o.command == "auto" && o.argument.empty()) o.argument = o.projectImage;
+        if (o.serial.has_value() != !o.serialFile.empty())
+            return Fail(platform::Tr("--serial and --serial-file go together"));
+        if (o.serial && (o.command != "auto" || o.noVerify || o.marks || o.argument.empty() ||
+                         o.argument == "-")) {
+            return Fail(
+                platform::Tr("--serial needs auto with an image file and its verify "
+                             "(no --no-verify, no --marks)"));
+        }
         if (o.repeat && (o.command != "auto" || o.argument.empty() || o.argument == "-"))
             return Fail(platform::Tr("--repeat needs auto with an image file"));
         if (o.goodChips > 0 && !o.repeat) return Fail(platform::Tr("--count needs --repeat"));
