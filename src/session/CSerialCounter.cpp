@@ -29,24 +29,31 @@ bool CSerialCounter::Take(std::uint64_t& value) {
     do {
         result = ::flock(m_nLockFd, LOCK_EX);
     } while (result != 0 && errno == EINTR);
-    std::string text;
-    if (::access(m_strPath.c_str(), F_OK) != 0) {
-        m_nTaken = m_nStart;
-    } else if (!platform::ReadWholeFile(m_strPath, text)) {
-        platform::ReportFailureReason(platform::ErrnoReason(m_strPath, errno));
+    if (!ReadNext(m_nTaken)) {
         Release();
         return false;
-    } else {
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        const char* end = text.data() + text.size();
-        const auto parsed = std::from_chars(text.data(), end, m_nTaken);
-        if (text.empty() || parsed.ec != std::errc() || parsed.ptr != end) {
-            platform::ReportFailureReason(m_strPath + ": holds no serial number");
-            Release();
-            return false;
-        }
     }
     value = m_nTaken;
+    return true;
+}
+
+bool CSerialCounter::ReadNext(std::uint64_t& value) const {
+    std::string text;
+    if (::access(m_strPath.c_str(), F_OK) != 0) {
+        value = m_nStart;
+        return true;
+    }
+    if (!platform::ReadWholeFile(m_strPath, text)) {
+        platform::ReportFailureReason(platform::ErrnoReason(m_strPath, errno));
+        return false;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const char* end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, value);
+    if (text.empty() || parsed.ec != std::errc() || parsed.ptr != end) {
+        platform::ReportFailureReason(m_strPath + ": holds no serial number");
+        return false;
+    }
     return true;
 }
 

@@ -20,8 +20,12 @@ public:
     bool Take(std::uint64_t& value);
     bool Commit();
     void Release();
+    // The number the next Take would give, read without the lock (for showing it).
+    bool Peek(std::uint64_t& value) const { return ReadNext(value); }
 
 private:
+    bool ReadNext(std::uint64_t& value) const;
+
     std::string m_strPath;
     std::uint64_t m_nStart;
     std::uint64_t m_nTaken = 0;

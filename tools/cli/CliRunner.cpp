@@ -19,7 +19,6 @@
 #include "CConsoleView.h"
 #include "CDeviceFanOut.h"
 #include "CInterruptWatch.h"
-#include "CRunLog.h"
 #include "CRunReport.h"
 #include "CliOptions.h"
 #include "SettingsReport.h"
@@ -35,6 +34,7 @@
 #include "platform/Translate.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
+#include "session/CRunLog.h"
 #include "session/CSerialCounter.h"
 #include "sim/SimSettings.h"
 #ifdef OLSTRIN_HAVE_LPT

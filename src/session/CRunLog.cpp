@@ -1,4 +1,4 @@
-#include "CRunLog.h"
+#include "session/CRunLog.h"
 
 #include <fcntl.h>
 #include <unistd.h>
