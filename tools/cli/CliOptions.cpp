@@ -231,7 +231,7 @@ public:
             }
             if (arg.size() > 1 && arg[0] == '-') {
                 if (!Option(arg)) return false;
-                if (m_options.help || m_options.version) return true;
+                if (m_options.help || m_options.version) return HelpOrVersion();
             } else {
                 positional.push_back(arg);
             }
@@ -241,6 +241,12 @@ public:
 
 private:
     bool Fail(const std::string& text) { return ::Fail(m_error, text); }
+
+    // --help and --version end the command line; only a --json anywhere still counts.
+    bool HelpOrVersion() {
+        for (const std::string& arg : m_args) m_options.json = m_options.json || arg == "--json";
+        return true;
+    }
 
     // "--name=value" or "--name" followed, for an option that takes a value, by the value.
     bool Option(const std::string& arg) {

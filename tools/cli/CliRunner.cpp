@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -21,6 +22,7 @@
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
 #include "platform/Translate.h"
+#include "platform/Version.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
 #include "sim/SimSettings.h"
@@ -37,6 +39,19 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Set once at start: standard output was closed, so all printed there is lost.
+bool g_bStdoutClosed = false;
+
+// Whether what the run printed on standard output reached it; false, with the reason on standard
+// error, after a failed write or when it was closed at start and the run printed there.
+bool OutputReached(bool printed) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !(g_bStdoutClosed && printed)) {
+        return true;
+    }
+    std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
+    return false;
+}
+
 void PrintError(const std::string& text) {
     std::fprintf(stderr, "error: %s\n", EscapeControls(text).c_str());
 }
@@ -44,6 +59,15 @@ void PrintError(const std::string& text) {
 // The file argument as a path: "-" is standard input.
 std::string InputPath(const std::string& argument) {
     return argument == "-" ? "/dev/stdin" : argument;
+}
+
+void PrintVersion(bool json) {
+    if (json) {
+        std::printf("{\"type\":\"version\",\"program\":\"olstrin-cli\",\"version\":%s}\n",
+                    JsonString(platform::VersionText()).c_str());
+    } else {
+        std::printf("olstrin-cli %s\n", platform::VersionText());
+    }
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
@@ -77,8 +101,8 @@ public:
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
         if (!SelectDevices()) return Close(kExitFailed);
         if (m_options.command == "settings") {
-            PrintSettings(m_session.Settings(), stdout);
-            return kExitOk;
+            PrintSettings(m_session.Settings(), stdout, m_options.json);
+            return OutputReached(true) ? kExitOk : kExitFailed;
         }
         NoteDevice();
         m_session.Start(&m_queue);
@@ -111,33 +135,29 @@ private:
     // once the backend has stopped.
     int Close(int status) {
         if (m_interrupts.Signal() != 0) return kExitFailed;
-        if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-            std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
-            status = kExitFailed;
-        }
+        const bool printed = m_options.json || !m_options.quiet || LogStream(m_options) != stdout;
+        if (status == kExitOk && !OutputReached(printed)) status = kExitFailed;
         m_report.Finish(Summary(status));
         m_view.CloseWith(status == kExitOk ? "success" : "failed");
         return status;
     }
 
-    // The chip in use and the image written, for the JSON summary.
+    // The chip in use and the image written, for the JSON summary: only what this run read. The
+    // signature is the one a detection of this run read, the image the one its last load placed.
     CRunReport::Summary Summary(int status) {
         CProgrammer& programmer = m_session.m_programmer;
         CRunReport::Summary summary;
         summary.command = m_options.command;
         summary.ok = status == kExitOk;
         summary.exitStatus = status;
-        if (const ChipInfo* chip = programmer.GetSelectedChip()) {
-            char signature[16];
-            std::snprintf(signature, sizeof signature, "%02X %02X %02X", chip->Signature[0],
-                          chip->Signature[1], chip->Signature[2]);
+        if (programmer.GetSelectedChip()) {
             summary.chipName = programmer.GetChipName(programmer.m_nSelChip);
-            summary.chipSignature = signature;
+            summary.chipSignature = m_detectedSignature;
         }
-        if (!m_session.m_strFilePath.empty() && g_nLoadedLength > 0) {
+        if (m_session.m_nImageLength >= 0) {
             const std::uint8_t* image = programmer.m_pBuffer1.get();
             summary.imagePath = m_session.m_strFilePath;
-            summary.imageFileBytes = g_nLoadedLength;
+            summary.imageFileBytes = m_session.m_nImageLength;
             summary.imageDataBytes = programmer.GetDataLength(image, kChipSpaceSize);
             summary.imageSha256 =
                 Sha256Hex(image, static_cast<std::size_t>(summary.imageDataBytes));
@@ -168,12 +188,24 @@ private:
         }
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
             const ChipInfo& chip = programmer.GetChip(i);
-            std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
-                        EscapeControls(programmer.GetChipName(i)).c_str(), chip.nRomKB,
-                        static_cast<double>(chip.fVoltage), chip.Signature[0], chip.Signature[1],
-                        chip.Signature[2]);
+            const double voltage = chip.fVoltage;
+            const std::string& name = programmer.GetChipName(i);
+            if (!m_options.json) {
+                std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
+                            EscapeControls(name).c_str(), chip.nRomKB, voltage, chip.Signature[0],
+                            chip.Signature[1], chip.Signature[2]);
+                continue;
+            }
+            // A voltage a chip file holds as NaN or infinity has no JSON number.
+            const std::string volts =
+                std::isfinite(voltage) ? platform::Printf("%.2f", voltage) : "null";
+            std::printf(
+                "{\"type\":\"chip\",\"row\":%d,\"name\":%s,\"rom_kb\":%d,\"voltage\":%s,"
+                "\"signature\":\"%02X %02X %02X\"}\n",
+                i, JsonString(name).c_str(), chip.nRomKB, volts.c_str(), chip.Signature[0],
+                chip.Signature[1], chip.Signature[2]);
         }
-        return kExitOk;
+        return OutputReached(true) ? kExitOk : kExitFailed;
     }
 
     // --chip as a row number or a name of the chip list.
@@ -263,6 +295,13 @@ private:
         }
         m_report.Event(*code);
         m_session.OnProgrammerEvent(*code);
+        if (*code == PE_DEVICE_DETECTED) {
+            const auto& read = m_session.m_programmer.m_Signature;
+            char signature[16];
+            std::snprintf(signature, sizeof signature, "%02X %02X %02X", read[0].load(),
+                          read[1].load(), read[2].load());
+            m_detectedSignature = signature;
+        }
         return true;
     }
 
@@ -374,11 +413,13 @@ private:
     CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
+    std::string m_detectedSignature;  // "1E 52 06" once a detection of this run matched a chip
 };
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args) {
+int RunCli(const std::vector<std::string>& args, bool stdoutClosed) {
+    g_bStdoutClosed = stdoutClosed;
     platform::InitAppPaths();
     CliOptions options;
     std::string error;
@@ -392,9 +433,10 @@ int RunCli(const std::vector<std::string>& args) {
             error.c_str());
         return kExitUsage;
     }
-    if (options.help) {
-        std::fputs(CliUsageText().c_str(), stdout);
-        return kExitOk;
+    if (options.help || options.version) {
+        if (options.help) std::fputs(CliUsageText().c_str(), stdout);
+        if (options.version) PrintVersion(options.json);
+        return OutputReached(true) ? kExitOk : kExitFailed;
     }
     struct stat info {};
     if (!options.settingsDir.empty() &&
