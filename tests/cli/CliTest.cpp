@@ -251,6 +251,20 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
         EXPECT_THAT(result.err, StartsWith("olstrin-cli: "));
     }
     EXPECT_THAT(Run({"read", ""}).err, HasSubstr("takes a file name"));
+    // Bad values are named; numbers follow one rule; a value given twice is refused.
+    for (const auto& [args, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--lpt", "gpio:", "detect"}, "'gpio:'"},
+             {{"--lpt", "sim:at89s53", "detect"}, "'sim:at89s53'"},
+             {{"--lpt", "io:0x37G", "detect"}, "'io:0x37G'"},
+             {{"--lpt", "sim:", "detect"}, "'sim:'"},
+             {{"--lock", "01", "auto"}, "'01'"},
+             {{"--lock", " 1", "auto"}, "' 1'"},
+             {{"--timeout", "+5", "detect"}, "'+5'"},
+             {{"--lock", "1", "--lock", "2", "auto"}, "--lock"}}) {
+        const CliResult result = Run(args);
+        EXPECT_EQ(result.status, 2) << named;
+        EXPECT_THAT(result.err, HasSubstr(named));
+    }
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("SYNOPSIS"));

@@ -1,9 +1,13 @@
 #include "CliOptions.h"
 
-#include <charconv>
 #include <cstring>
+#include <set>
 
+#include "platform/NumberText.h"
 #include "platform/Translate.h"
+#ifdef OLSTRIN_HAVE_LPT
+#include "lpt/PortSelection.h"
+#endif
 
 namespace {
 
@@ -28,17 +32,6 @@ struct CliCommand {
     const char* help;
 };
 
-// A whole decimal integer within [low, high].
-bool ParseInt(const std::string& text, int low, int high, int& value) {
-    int parsed = 0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, parsed);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
-    if (parsed < low || parsed > high) return false;
-    value = parsed;
-    return true;
-}
-
 bool Fail(std::string& error, const std::string& text) {
     error = text;
     return false;
@@ -47,7 +40,11 @@ bool Fail(std::string& error, const std::string& text) {
 // A value in [low, high] for the option name.
 bool IntValue(const char* name, const std::string& value, int low, int high, int& target,
               std::string& error) {
-    if (ParseInt(value, low, high, target)) return true;
+    long long parsed = 0;
+    if (platform::ParseNumber(value, low, high, parsed)) {
+        target = static_cast<int>(parsed);
+        return true;
+    }
     return Fail(error, platform::Printf(platform::Tr("option %s takes %d..%d, not '%s'"), name, low,
                                         high, value.c_str()));
 }
@@ -73,6 +70,15 @@ bool Text(const char* name, const std::string* value, CliOptions& options, std::
         return Fail(error, platform::Printf(platform::Tr("option %s needs a value"), name));
     options.*Field = *value;
     return true;
+}
+
+// A parallel port device, checked before anything starts.
+bool Lpt(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+#ifdef OLSTRIN_HAVE_LPT
+    const std::string problem = LptDeviceProblem(*value);
+    if (!problem.empty()) return Fail(error, problem);
+#endif
+    return Text<&CliOptions::lptDevice>(name, value, options, error);
 }
 
 bool Timeout(const char* name, const std::string* value, CliOptions& options, std::string& error) {
@@ -126,7 +132,7 @@ const CliOption kOptions[] = {
     {"--lpt", "DEVICE",
      N_("parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines\nmapped in Dranvik.ini "
         "[GPIO]), or sim[:at89s51|at89s52]"),
-     Text<&CliOptions::lptDevice>},
+     Lpt},
     {"--com", "DEVICE", N_("device of the chosen COM port: a tty path, or sim"),
      Text<&CliOptions::comDevice>},
     {"--simulate", "[=MODEL]",
@@ -256,6 +262,10 @@ private:
         std::string value = hasValue ? arg.substr(eq + 1) : std::string();
         const CliOption* option = FindCliOption(name);
         if (!option) return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
+        // A value given twice is a mistake either way: which one was meant?
+        if (option->argument && !m_valued.insert(option).second) {
+            return Fail(platform::Printf(platform::Tr("选项%s只能给一次."), name.c_str()));
+        }
         const bool optional = option->argument && option->argument[0] == '[';
         if (!option->argument || (optional && !hasValue)) {
             if (hasValue && !option->argument) {
@@ -319,6 +329,7 @@ private:
     CliOptions& m_options;
     std::string& m_error;
     size_t m_i = 0;
+    std::set<const CliOption*> m_valued;  // the options with a value seen so far
 };
 
 // One entry of a usage list: the label in a column of the given width, then the help text,

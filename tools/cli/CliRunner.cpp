@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -21,6 +20,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
+#include "platform/NumberText.h"
 #include "platform/Translate.h"
 #include "platform/Version.h"
 #include "session/Backends.h"
@@ -212,10 +212,8 @@ private:
     bool ResolveChip() {
         const CProgrammer& programmer = m_session.m_programmer;
         const std::string& chip = m_options.chip;
-        int index = -1;
-        const char* end = chip.data() + chip.size();
-        const auto parsed = std::from_chars(chip.data(), end, index);
-        if (parsed.ec != std::errc() || parsed.ptr != end) {
+        long long index = -1;
+        if (!platform::ParseNumber(chip, 0, programmer.GetChipCount() - 1, index)) {
             index = -1;
             for (int i = 0; i < programmer.GetChipCount() && index < 0; ++i) {
                 if (SameNameIgnoringCase(programmer.GetChipName(i), chip)) index = i;
@@ -227,7 +225,7 @@ private:
                          EscapeControls(chip).c_str());
             return false;
         }
-        m_session.Settings().nChipIndex = index;
+        m_session.Settings().nChipIndex = static_cast<int>(index);
         return true;
     }
 
@@ -430,7 +428,7 @@ int RunCli(const std::vector<std::string>& args, bool stdoutClosed) {
         std::fprintf(
             stderr,
             platform::Tr("olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n"),
-            error.c_str());
+            EscapeControls(error).c_str());
         return kExitUsage;
     }
     if (options.help || options.version) {
