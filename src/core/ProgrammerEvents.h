@@ -28,6 +28,12 @@ enum ProgrammerEvent : int {
     PE_LOCK_ERROR = 21,
     // Parallel, code 2: a read was refused because the chip's lock bits forbid reading it out.
     PE_READ_LOCKED = 22,
+    // Programming mode was not entered: the chip did not echo 0x69 to the programming enable
+    // (no chip, no power, no crystal, wiring or RST). Nothing else is posted for the operation.
+    PE_NO_CHIP_ANSWER = 23,
+    // A notice, not an outcome: the chip's page-mode read disagreed with its byte reads, so the
+    // backend reads byte by byte from now on; the read goes on.
+    PE_PAGE_READ_OFF = 24,
 };
 
 // The window message number the events travel as (WM_USER + 20).

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -15,7 +17,9 @@ using IspInstruction = std::array<std::uint8_t, 4>;
 // signature, lock bits) is written once against this interface. A link is created and opened on
 // the owner's thread; afterwards it is driven by one worker thread at a time. Closing is the
 // backend's stop request: a link waiting on its device returns within about 50 ms once
-// Stopping() of the backend that drives it is true (each link is given that test when made).
+// Stopping() of the backend that drives it is true. Each link is given that test when made, as
+// a std::function<bool()> (conventionally the constructor's last parameter, `stopping`), which
+// any thread may call; the backend that will drive the link outlives it.
 class IIspLink {
 public:
     virtual ~IIspLink() = default;
@@ -47,4 +51,13 @@ public:
 
     // What the last failure was, for standard error: device path, OS error or protocol fault.
     virtual std::string Reason() const = 0;
+
+    // What to tell the user when programming enable was not answered with 0x69: the likely
+    // causes on this link, for standard error.
+    virtual std::string EnableHint() const {
+        return "the chip did not answer programming enable: check power, crystal, wiring and RST";
+    }
 };
+
+// Makes a link, given the stop test of the backend that will drive it.
+using IspLinkMaker = std::function<std::unique_ptr<IIspLink>(std::function<bool()> stopping)>;

@@ -36,10 +36,17 @@ public:
     // Programs the lock bits of lock mode 1 to 3; nonzero when the chip confirms the level (a
     // command set that cannot read the lock bits back always says so).
     virtual int WriteLock(int level) = 0;
+    // Leaves programming mode; the next operation starts without a fault.
     virtual void End() = 0;
+
+    // Why the commands since Begin cannot be trusted: the chip did not answer programming enable,
+    // or the link failed. Once set, the commands send nothing more until End.
+    enum class Fault { kNone, kNoChipAnswer, kLinkFailed };
+    Fault LastFault() const { return m_fault; }
 
     const std::uint8_t m_nCode;
 
 protected:
     CParallelIsp* m_pPort = nullptr;
+    Fault m_fault = Fault::kNone;
 };

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <system_error>
 
+#include "lpt/CBitBangLink.h"
 #include "lpt/CShiftOutAlgorithm.h"
 #include "lpt/CSpiByteAlgorithm.h"
 #include "lpt/PortSelection.h"
 #include "platform/AppPaths.h"
+#include "platform/FailureReason.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -21,9 +23,17 @@ CParallelIsp::CParallelIsp(PortIoFactory factory, ILptClock* clock)
     : CLptPort(factory ? std::move(factory) : PortIoFactory([this](const std::string& device) {
           return CreatePortIo(device, m_nCableType);
       })),
+      m_pLink(std::make_unique<CBitBangLink>(*this)),
       m_clock(clock ? *clock : SystemLptClock()) {
     m_Algorithms.push_back(std::make_unique<CSpiByteAlgorithm>());
     m_Algorithms.push_back(std::make_unique<CShiftOutAlgorithm>());
+}
+
+CParallelIsp::CParallelIsp(const IspLinkMaker& makeLink, ILptClock* clock)
+    : CLptPort([](const std::string&) { return std::unique_ptr<IPortIo>(); }),
+      m_pLink(makeLink([this] { return Stopping(); })),
+      m_clock(clock ? *clock : SystemLptClock()) {
+    m_Algorithms.push_back(std::make_unique<CSpiByteAlgorithm>());
 }
 
 CParallelIsp::~CParallelIsp() {
@@ -39,11 +49,27 @@ int CParallelIsp::Init(CProgrammer* programmer, std::uint16_t base, int cableTyp
     Post(m_bPortOK ? PE_PARALLEL_INIT_DONE : PE_PARALLEL_INIT_FAILED);
     m_bBusy = 0;
     MapRoles();
+    Attach();
+    SetPin(m_nPinLE, m_nLEEnable);
+    return m_bPortOK;
+}
+
+int CParallelIsp::InitLink(CProgrammer* programmer) {
+    m_pProgrammer = programmer;
+    m_bPortOK = m_pLink && m_pLink->Open();
+    if (!m_bPortOK) {
+        platform::ReportFailureReason(m_pLink ? m_pLink->Reason() : "no programmer link was made");
+    }
+    Post(m_bPortOK ? PE_PARALLEL_INIT_DONE : PE_PARALLEL_INIT_FAILED);
+    m_bBusy = 0;
+    Attach();
+    return m_bPortOK;
+}
+
+void CParallelIsp::Attach() {
     m_bPageRead = platform::GetProfileInt("Options", "PageRead", 1,
                                           platform::SettingsFile("Dranvik.ini")) != 0;
-    SetPin(m_nPinLE, m_nLEEnable);
     for (auto& algorithm : m_Algorithms) algorithm->Attach(this);
-    return m_bPortOK;
 }
 
 void CParallelIsp::MapRoles() {
@@ -185,10 +211,12 @@ void CParallelIsp::OperationThread(CChipAlgorithm& algorithm) {
     SetPin(m_nPinOE, m_nOEEnable);
     m_bBusy = 1;
     algorithm.Begin();
+    if (Failed(algorithm)) return;
     switch (m_nOperation) {
         case kDetect: {
             std::uint8_t signature[3] = {};
             algorithm.ReadSignature(signature);
+            if (Failed(algorithm)) return;
             for (int i = 0; i < 3; ++i) p.m_Signature[i] = signature[i];
             algorithm.End();
             Finish(-1);
@@ -197,13 +225,14 @@ void CParallelIsp::OperationThread(CChipAlgorithm& algorithm) {
         }
         case kErase:
             algorithm.Erase();
+            if (Failed(algorithm)) return;
             algorithm.End();
             Finish(PE_ERASE_DONE);
             return;
         case kWrite:
             p.GetDataLength(p.m_pBuffer1.get(), kChipSpaceSize);
             algorithm.Begin();
-            if (!WriteBytes(algorithm)) return;
+            if (Failed(algorithm) || !WriteBytes(algorithm)) return;
             algorithm.End();
             Finish(PE_WRITE_DONE);
             return;
@@ -212,6 +241,7 @@ void CParallelIsp::OperationThread(CChipAlgorithm& algorithm) {
             return;
         case kLock: {
             const int confirmed = algorithm.WriteLock(m_nLockLevel);
+            if (Failed(algorithm)) return;
             algorithm.End();
             Finish(confirmed ? PE_LOCK_DONE : PE_LOCK_ERROR);
             return;
@@ -255,7 +285,9 @@ bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
             return false;
         }
         p.m_nPos = pos;
-        if (!algorithm.WriteByte(image[pos], pos)) {
+        const int written = algorithm.WriteByte(image[pos], pos);
+        if (Failed(algorithm)) return false;
+        if (!written) {
             // OE stays enabled and m_nPos stays at the failed byte.
             algorithm.End();
             m_bBusy = 0;
@@ -276,7 +308,9 @@ void CParallelIsp::ReadBytes(CChipAlgorithm& algorithm) {
     }
     // A length past the end of Buffer 2 stops there.
     const int length = std::min(p.m_nDataLen.load(), kImageBufferSize);
-    if (length > 0 && algorithm.ReadOutLocked()) {
+    const bool locked = length > 0 && algorithm.ReadOutLocked();
+    if (Failed(algorithm)) return;
+    if (locked) {
         // What the wire returns from such a chip is not its flash.
         algorithm.End();
         Finish(PE_READ_LOCKED);
@@ -289,6 +323,7 @@ void CParallelIsp::ReadBytes(CChipAlgorithm& algorithm) {
             return;
         }
         const int end = pos + algorithm.ReadBlock(pos, length - pos, buffer + pos);
+        if (Failed(algorithm)) return;
         for (; pos < end; ++pos) {
             p.m_nPos = pos;
             if (pos % 15 == 0) Post(PE_READ_PROGRESS);
@@ -312,6 +347,17 @@ void CParallelIsp::Finish(int report) {
     SetPin(m_nPinOE, m_nOEDisable);
     m_bBusy = 0;
     if (report >= 0) Post(report);
+}
+
+bool CParallelIsp::Failed(CChipAlgorithm& algorithm) {
+    const CChipAlgorithm::Fault fault = algorithm.LastFault();
+    if (fault == CChipAlgorithm::Fault::kNone) return false;
+    const bool noChip = fault == CChipAlgorithm::Fault::kNoChipAnswer;
+    if (!Stopping())
+        platform::ReportFailureReason(noChip ? m_pLink->EnableHint() : m_pLink->Reason());
+    algorithm.End();
+    Finish(noChip ? PE_NO_CHIP_ANSWER : m_nOperation == kWrite ? PE_WRITE_ERROR : PE_RECEIVE_ERROR);
+    return true;
 }
 
 void CParallelIsp::Post(int code) {

@@ -9,13 +9,16 @@
 
 #include "core/CProgrammer.h"
 #include "core/IProgrammerBackend.h"
+#include "isp/IIspLink.h"
 #include "lpt/CChipAlgorithm.h"
 #include "lpt/CLptPort.h"
 #include "lpt/ILptClock.h"
 
 // The backend for the parallel download cables (types 1 to 4): the cable's pin roles, the bit
 // layer that clocks the chip's serial programming instructions through the port, the command
-// sets, and one short-lived worker thread per accepted operation. The starters run on the
+// sets, and one short-lived worker thread per accepted operation. The code-2 command set talks to
+// an ISP link: the bit layer's own, or another programmer's given at construction (then no
+// parallel port is opened and the cable-only code 3 is not served). The starters run on the
 // owner's thread and either refuse at once or start the worker; the worker reports only through
 // events posted by the controller. The destructor (owner's thread) makes a running worker leave
 // at its next byte or wait, joins it, and nothing is posted afterwards.
@@ -24,11 +27,16 @@ public:
     // An empty factory means the usual device selection for the cable type; a null clock the
     // system's. The clock must outlive the backend.
     explicit CParallelIsp(PortIoFactory factory = {}, ILptClock* clock = nullptr);
+    // Over the link the maker returns, given this backend's stop test.
+    explicit CParallelIsp(const IspLinkMaker& makeLink, ILptClock* clock = nullptr);
     ~CParallelIsp() override;
 
     // Opens the port, posts PE_PARALLEL_INIT_DONE or PE_PARALLEL_INIT_FAILED, maps the cable
     // roles and attaches the command sets. Owner's thread, once. Returns m_bPortOK.
     int Init(CProgrammer* programmer, std::uint16_t base, int cableType, int cableSpeed);
+    // The same for a backend over another programmer's link: opens the link (its failure reason
+    // goes to standard error). Owner's thread, once.
+    int InitLink(CProgrammer* programmer);
 
     // Starters (owner's thread).
     void CheckReady(std::uint8_t code) override;
@@ -57,6 +65,10 @@ public:
     // Whether code 2 reads whole pages in page mode (Dranvik.ini [Options] PageRead, default on).
     bool PageRead() const { return m_bPageRead; }
     void ShiftOutLsbFirst(std::uint8_t byte);
+    // The link the code-2 command set sends its instructions through.
+    IIspLink& Link() const { return *m_pLink; }
+    // Posts through the controller unless closing has begun (also the command sets' notices).
+    void Post(int code);
 
     // Waits on the clock; returns early once closing has begun. Worker only.
     void Wait(int ms);
@@ -104,8 +116,11 @@ private:
     bool WaitPin13(bool high);
     // Releases OE and the busy flag, then posts the report.
     void Finish(int report);
-    // Posts through the controller unless closing has begun.
-    void Post(int code);
+    // When the command set reports a fault: says why on standard error, leaves programming mode
+    // and ends the operation with its failure. False when there is none.
+    bool Failed(CChipAlgorithm& algorithm);
+    // Reads the page-read setting and attaches the command sets.
+    void Attach();
 
     int m_nCableSpeed = 0;
     int m_nCableType = 0;
@@ -113,6 +128,7 @@ private:
     int m_nLockLevel = 0;
     CChipAlgorithm* m_pAlgorithm = nullptr;
     std::vector<std::unique_ptr<CChipAlgorithm>> m_Algorithms;
+    std::unique_ptr<IIspLink> m_pLink;
     int m_nOperation = 0;
     std::atomic<int> m_bBusy{0};
     int m_bPortOK = 0;

@@ -1,7 +1,9 @@
 #include "lpt/CSpiByteAlgorithm.h"
 
 #include <algorithm>
+#include <array>
 
+#include "core/ProgrammerEvents.h"
 #include "lpt/CParallelIsp.h"
 
 namespace {
@@ -11,6 +13,10 @@ constexpr int kPageSize = 256;            // bytes of one page-mode read
 constexpr std::uint8_t kLockBit1 = 0x04;  // LB1 in the lock-bit byte; LB2, LB3 are the next bits
 constexpr int kReadOutLockLevel = 2;      // from this level on the flash reads back as nothing
 constexpr std::uint8_t kEnableAnswer = 0x69;  // a chip's echo to the programming enable
+constexpr std::uint8_t kPageReadOpcode = 0x30;
+// Byte reads sent as one batch: enough for a link to keep many in flight, few enough that a stop
+// request is seen soon on the bit-banged port.
+constexpr int kReadBatch = 64;
 
 std::uint8_t High(int address) {
     return static_cast<std::uint8_t>(address >> 8);
@@ -21,24 +27,43 @@ std::uint8_t Low(int address) {
 
 }  // namespace
 
+IspInstruction CSpiByteAlgorithm::Compose(std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), m_tx.begin());
+    return m_tx;
+}
+
+bool CSpiByteAlgorithm::Exchange(std::span<const IspInstruction> in,
+                                 std::span<std::uint8_t> answers) {
+    if (m_fault != Fault::kNone) return false;
+    if (m_pPort->Link().Transact(in, answers)) return true;
+    m_fault = Fault::kLinkFailed;
+    return false;
+}
+
 std::uint8_t CSpiByteAlgorithm::Instruction(std::initializer_list<std::uint8_t> bytes) {
-    std::copy(bytes.begin(), bytes.end(), m_pPort->m_TxBuf.begin());
-    m_pPort->Transfer(4);
-    return m_pPort->m_RxBuf[3];
+    const IspInstruction instruction = Compose(bytes);
+    std::uint8_t answer = 0xFF;
+    Exchange({&instruction, 1}, {&answer, 1});
+    return answer;
 }
 
 void CSpiByteAlgorithm::Begin() {
-    m_pPort->SetRST(0);
-    m_pPort->SetMOSI(0);
-    m_pPort->SetSCK(0);
-    m_pPort->Wait(10);
-    m_pPort->SetRST(1);
-    m_pPort->Wait(10);
-    m_byEnableAnswer = Instruction({0xAC, 0x53});
+    if (m_fault != Fault::kNone) return;
+    const int answer = m_pPort->Link().Enter(Compose({0xAC, 0x53}));
+    m_byEnableAnswer = answer < 0 ? 0xFF : static_cast<std::uint8_t>(answer);
+    if (answer < 0) {
+        m_fault = Fault::kLinkFailed;
+    } else if (answer != kEnableAnswer) {
+        m_fault = Fault::kNoChipAnswer;
+    }
 }
 
 void CSpiByteAlgorithm::ReadSignature(std::uint8_t* signature) {
-    for (std::uint8_t i = 0; i < 3; ++i) signature[i] = Instruction({0x28, i, 0x00, 0x00});
+    std::array<IspInstruction, 3> reads{};
+    for (std::uint8_t i = 0; i < 3; ++i) reads[i] = Compose({0x28, i, 0x00, 0x00});
+    std::array<std::uint8_t, 3> answers{0xFF, 0xFF, 0xFF};
+    Exchange(reads, answers);
+    std::copy(answers.begin(), answers.end(), signature);
 }
 
 void CSpiByteAlgorithm::Erase() {
@@ -47,9 +72,17 @@ void CSpiByteAlgorithm::Erase() {
 }
 
 int CSpiByteAlgorithm::WriteByte(std::uint8_t data, int address) {
-    Instruction({0x40, High(address), Low(address), data});
-    for (int read = 0; read < kPollReads && !m_pPort->Stopping(); ++read) {
+    // The write and its first data-polling read go out as one batch, so a link that keeps
+    // instructions in flight spends a single round trip on a byte that programs at once.
+    const std::array<IspInstruction, 2> batch = {Compose({0x40, High(address), Low(address), data}),
+                                                 Compose({0x20, High(address), Low(address)})};
+    std::array<std::uint8_t, 2> answers{};
+    const bool polled = !m_pPort->Stopping();
+    if (!Exchange(std::span(batch).first(polled ? 2 : 1), answers)) return 0;
+    if (polled && answers[1] == data) return 1;
+    for (int read = 1; read < kPollReads && !m_pPort->Stopping(); ++read) {
         if (ReadByte(address) == data) return 1;
+        if (m_fault != Fault::kNone) return 0;
     }
     return 0;
 }
@@ -58,14 +91,45 @@ std::uint8_t CSpiByteAlgorithm::ReadByte(int address) {
     return Instruction({0x20, High(address), Low(address)});
 }
 
+void CSpiByteAlgorithm::ReadBytes(int address, int count, std::uint8_t* out) {
+    std::array<IspInstruction, kPageSize> reads{};
+    const auto n = static_cast<std::size_t>(std::clamp(count, 0, kPageSize));
+    for (std::size_t i = 0; i < n; ++i) {
+        const int a = address + static_cast<int>(i);
+        reads[i] = Compose({0x20, High(a), Low(a)});
+    }
+    Exchange(std::span(reads).first(n), {out, n});
+}
+
+bool CSpiByteAlgorithm::ReadPage(int address, std::uint8_t* out) {
+    if (m_fault != Fault::kNone || !m_pPort->Link().ReadPage(High(address), out)) return false;
+    m_tx[0] = kPageReadOpcode;
+    m_tx[1] = High(address);
+    if (m_pageMode == PageMode::kTrusted) return true;
+    std::array<std::uint8_t, kPageSize> bytes{};
+    ReadBytes(address, kPageSize, bytes.data());
+    if (m_fault != Fault::kNone) return true;
+    if (!std::equal(bytes.begin(), bytes.end(), out)) {
+        std::copy(bytes.begin(), bytes.end(), out);
+        m_pageMode = PageMode::kOff;
+        m_pPort->Post(PE_PAGE_READ_OFF);
+    } else if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; })) {
+        // An erased page reads 0xFF both ways even from a chip that ignores page reads, so only
+        // a page holding data shows that the chip performs them.
+        m_pageMode = PageMode::kTrusted;
+    }
+    return true;
+}
+
 int CSpiByteAlgorithm::ReadBlock(int address, int count, std::uint8_t* out) {
-    if (!m_pPort->PageRead() || address % kPageSize != 0 || count < kPageSize)
-        return CChipAlgorithm::ReadBlock(address, count, out);
-    m_pPort->m_TxBuf[0] = 0x30;
-    m_pPort->m_TxBuf[1] = High(address);
-    m_pPort->Transfer(2);
-    m_pPort->Receive(out, kPageSize);
-    return kPageSize;
+    const int inPage = kPageSize - address % kPageSize;
+    if (m_pPort->PageRead() && m_pageMode != PageMode::kOff && inPage == kPageSize &&
+        count >= kPageSize && ReadPage(address, out)) {
+        return kPageSize;
+    }
+    const int n = std::min({count, inPage, kReadBatch});
+    ReadBytes(address, n, out);
+    return n;
 }
 
 int CSpiByteAlgorithm::ReadLockLevel() {
@@ -102,7 +166,6 @@ int CSpiByteAlgorithm::WriteLock(int level) {
 }
 
 void CSpiByteAlgorithm::End() {
-    m_pPort->SetRST(0);
-    m_pPort->SetMOSI(1);
-    m_pPort->SetSCK(1);
+    m_pPort->Link().Leave();
+    m_fault = Fault::kNone;
 }

@@ -7,3 +7,9 @@ BackendStart CreateParallelBackend(CProgrammer& programmer, int cableType, int c
     const int result = isp->Init(&programmer, 0x378, cableType, cableSpeed);
     return {std::move(isp), result};
 }
+
+BackendStart CreateLinkBackend(CProgrammer& programmer, const IspLinkMaker& makeLink) {
+    auto isp = std::make_unique<CParallelIsp>(makeLink);
+    const int result = isp->InitLink(&programmer);
+    return {std::move(isp), result};
+}

@@ -19,11 +19,36 @@ namespace {
 std::mutex g_overrideMutex;
 std::string g_strOverride;  // guarded by g_overrideMutex
 
-// The simulated chip a "sim" or "sim:MODEL" name stands for; false for "sim:" or an unknown model.
-bool SimModel(const std::string& device, CTargetChip::Model& model) {
-    model = CTargetChip::Model::AT89S52;
+// The simulated target a "sim" or "sim:WORDS" name stands for. The words, comma-separated, are a
+// model (at89s51, at89s52; AT89S52 when none) and the chip faults "nochip" (nothing in the
+// socket: MISO reads all ones) and "nopageread" (page reads answered with 0xFF).
+struct SimTarget {
+    CTargetChip::Model model = CTargetChip::Model::AT89S52;
+    bool absent = false;
+    bool ignoresPageReads = false;
+};
+
+// False for a name that is not "sim" or "sim:" with words, for "sim:" alone, an empty word or a
+// word of no meaning.
+bool ParseSimTarget(const std::string& device, SimTarget& target) {
+    target = SimTarget();
     if (device == "sim") return true;
-    return device.rfind("sim:", 0) == 0 && CTargetChip::ModelFromName(device.substr(4), model);
+    if (device.rfind("sim:", 0) != 0 || device.size() == 4) return false;
+    const std::string words = device.substr(4);
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = words.find(',', start);
+        const std::string word =
+            words.substr(start, comma == std::string::npos ? comma : comma - start);
+        if (word == "nochip") {
+            target.absent = true;
+        } else if (word == "nopageread") {
+            target.ignoresPageReads = true;
+        } else if (!CTargetChip::ModelFromName(word, target.model)) {
+            return false;
+        }
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
 }
 
 // The base address of an "io:ADDRESS" name, false when it is no number or past 0xFFFC.
@@ -35,9 +60,11 @@ bool DirectBase(const std::string& device, std::uint16_t& base) {
     return true;
 }
 
-std::unique_ptr<IPortIo> CreateSimPortIo(CTargetChip::Model chipModel, int cableType) {
-    auto chip = std::make_unique<CTargetChip>(chipModel);
+std::unique_ptr<IPortIo> CreateSimPortIo(const SimTarget& target, int cableType) {
+    auto chip = std::make_unique<CTargetChip>(target.model);
     chip->SetBusyReads(SimBusyReads());
+    chip->SetAbsent(target.absent);
+    chip->SetIgnoresPageReads(target.ignoresPageReads);
     const std::string flashFile = SimFlashFile();
     if (!flashFile.empty() && !chip->SetBackingFile(flashFile)) return nullptr;
     auto cable = std::make_unique<CSimCable>(CSimCable::DefaultWiring(cableType));
@@ -99,12 +126,12 @@ std::string LptDeviceSetting() {
 
 std::string LptDeviceProblem(const std::string& device) {
     const char* problem = nullptr;
-    CTargetChip::Model model{};
+    SimTarget target;
     std::uint16_t base = 0;
     if (device == "sim:") {
         problem = N_("并口设备'%s'缺少模拟器件型号(at89s51或at89s52).");
-    } else if (device.rfind("sim:", 0) == 0 && !SimModel(device, model)) {
-        problem = N_("并口设备'%s'不是已知的模拟器件(at89s51或at89s52).");
+    } else if (device.rfind("sim:", 0) == 0 && !ParseSimTarget(device, target)) {
+        problem = N_("并口设备'%s'不是已知的模拟器件(at89s51,at89s52,nochip,nopageread).");
     } else if (device.rfind("io:", 0) == 0 && !DirectBase(device, base)) {
         problem = N_("并口设备'%s'的端口地址无效(0到0xFFFC).");
     } else if (device == "gpio:") {
@@ -120,8 +147,8 @@ std::unique_ptr<IPortIo> CreatePortIo(const std::string& device, int cableType) 
         platform::ReportFailureReason(problem);
         return nullptr;
     }
-    CTargetChip::Model model{};
-    if (SimModel(device, model)) return CreateSimPortIo(model, cableType);
+    SimTarget target;
+    if (ParseSimTarget(device, target)) return CreateSimPortIo(target, cableType);
     std::uint16_t base = 0;
     if (DirectBase(device, base)) return std::make_unique<CDirectPortIo>(base);
     if (device.rfind("gpio:", 0) == 0) {

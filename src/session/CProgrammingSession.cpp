@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
@@ -22,6 +23,53 @@ int ProgressPercent(int p, int t) {
     if (t == 1) return 100;
     const long long percent = static_cast<long long>(p) * 100 / (t - 1);
     return static_cast<int>(std::clamp(percent, 0LL, 100LL));
+}
+
+// What the session does with an event: log its line and stop there, go on with the chain, end the
+// chain as failed, or hand the event to OnEventWithData, which reads the data it announces.
+enum class EventOutcome { LogOnly, Next, Fail, More };
+
+struct EventRow {
+    int code;
+    const char* text;  // the log line written first; null when the handler makes its own
+    EventOutcome outcome;
+    bool prompt;  // Next and Fail: whether the end of the chain is signalled to the user
+};
+
+constexpr EventRow kEventRows[] = {
+    {PE_SERIAL_INIT_FAILED, N_("初始化串口通讯失败."), EventOutcome::Fail, true},
+    {PE_PARALLEL_INIT_FAILED, N_("初始化并口失败."), EventOutcome::Fail, true},
+    {PE_SERIAL_INIT_DONE, N_("初始化串口通讯完成."), EventOutcome::More, false},
+    {PE_SERIAL_NOT_INITIALIZED, N_("未初始化串口."), EventOutcome::Fail, true},
+    {PE_PARALLEL_INIT_DONE, N_("初始化并口完成."), EventOutcome::More, false},
+    {PE_READY, N_("编程器:就绪."), EventOutcome::Next, false},
+    {PE_UNAVAILABLE, N_("编程器:不可用."), EventOutcome::Fail, true},
+    {PE_RECEIVE_ERROR, N_("接收数据时发生错误."), EventOutcome::Fail, true},
+    {PE_SIGNATURE_READ, N_("编程器:检测到特征字."), EventOutcome::Next, true},
+    {PE_ERASE_DONE, N_("编程器:擦除器件完成."), EventOutcome::Next, true},
+    {PE_WRITE_STARTED, N_("编程器:写器件开始."), EventOutcome::More, false},
+    {PE_WRITE_PROGRESS, nullptr, EventOutcome::More, false},
+    {PE_WRITE_DONE, N_("编程器:写器件完成."), EventOutcome::More, false},
+    {PE_WRITE_ERROR, N_("编程器:写器件时发生错误."), EventOutcome::Fail, true},
+    {PE_READ_STARTED, N_("编程器:读器件开始."), EventOutcome::LogOnly, false},
+    {PE_READ_PROGRESS, nullptr, EventOutcome::More, false},
+    {PE_READ_DONE, N_("编程器:读器件完成."), EventOutcome::More, false},
+    {PE_LOCK_DONE, N_("编程器:写锁定位完成."), EventOutcome::Next, true},
+    {PE_INVALID_OPERATION, N_("编程器:无效的操作."), EventOutcome::Fail, true},
+    {PE_DEVICE_DETECTED, nullptr, EventOutcome::More, false},
+    {PE_DEVICE_NOT_DETECTED, nullptr, EventOutcome::More, false},
+    {PE_LOCK_ERROR, N_("编程器:写锁定位时发生错误."), EventOutcome::Fail, true},
+    {PE_READ_LOCKED, N_("编程器:器件已加密,无法读出."), EventOutcome::Fail, true},
+    {PE_NO_CHIP_ANSWER, N_("编程器:器件没有响应编程使能."), EventOutcome::Fail, true},
+    // A notice: the read goes on byte by byte.
+    {PE_PAGE_READ_OFF, N_("器件不支持页读取,改用逐字节读取."), EventOutcome::LogOnly, false},
+};
+
+// The row of an event code; null for a code no backend posts.
+const EventRow* FindEventRow(int code) {
+    const auto* row = std::find_if(std::begin(kEventRows), std::end(kEventRows),
+                                   [code](const EventRow& r) { return r.code == code; });
+    return row == std::end(kEventRows) ? nullptr : row;
 }
 
 }  // namespace
@@ -293,50 +341,37 @@ void CProgrammingSession::ShowDetection(bool detected) {
 }
 
 void CProgrammingSession::OnProgrammerEvent(int code) {
+    const EventRow* row = FindEventRow(code);
+    if (!row) {
+        RunNextStep(false, true);
+        return;
+    }
+    if (row->text) AddLog(Tr(row->text));
+    switch (row->outcome) {
+        case EventOutcome::LogOnly:
+            break;
+        case EventOutcome::Next:
+            RunNextStep(true, row->prompt);
+            break;
+        case EventOutcome::Fail:
+            RunNextStep(false, row->prompt);
+            break;
+        case EventOutcome::More:
+            OnEventWithData(code);
+            break;
+    }
+}
+
+void CProgrammingSession::OnEventWithData(int code) {
     switch (code) {
-        case PE_SERIAL_INIT_FAILED:
-            AddLog(Tr("初始化串口通讯失败."));
-            RunNextStep(false, true);
-            break;
-        case PE_PARALLEL_INIT_FAILED:
-            AddLog(Tr("初始化并口失败."));
-            RunNextStep(false, true);
-            break;
         case PE_SERIAL_INIT_DONE:
-            AddLog(Tr("初始化串口通讯完成."));
             LogSimulatedTarget();
             m_programmer.CheckReady(m_view.ChipSelection());
             break;
-        case PE_SERIAL_NOT_INITIALIZED:
-            AddLog(Tr("未初始化串口."));
-            RunNextStep(false, true);
-            break;
         case PE_PARALLEL_INIT_DONE:
-            AddLog(Tr("初始化并口完成."));
             LogSimulatedTarget();
             break;
-        case PE_READY:
-            AddLog(Tr("编程器:就绪."));
-            RunNextStep(true, false);
-            break;
-        case PE_UNAVAILABLE:
-            AddLog(Tr("编程器:不可用."));
-            RunNextStep(false, true);
-            break;
-        case PE_RECEIVE_ERROR:
-            AddLog(Tr("接收数据时发生错误."));
-            RunNextStep(false, true);
-            break;
-        case PE_SIGNATURE_READ:
-            AddLog(Tr("编程器:检测到特征字."));
-            RunNextStep(true, true);
-            break;
-        case PE_ERASE_DONE:
-            AddLog(Tr("编程器:擦除器件完成."));
-            RunNextStep(true, true);
-            break;
         case PE_WRITE_STARTED:
-            AddLog(Tr("编程器:写器件开始."));
             AddLog(Printf(Tr("写入%d字节..."), m_programmer.GetDataLength(
                                                    m_programmer.m_pBuffer1.get(), kChipSpaceSize)));
             break;
@@ -344,25 +379,16 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             ShowProgress(Tr("正在写:%04X/%04X"));
             break;
         case PE_WRITE_DONE:
-            AddLog(Tr("编程器:写器件完成."));
             m_view.SetProgress(100, Tr("写器件完成"));
             ++m_nWritesDone;
             // The serial box announces its readiness after a write; the read-back of a pending
             // verify starts on that PE_READY instead.
             if (!(m_programmer.m_nProgrammerType == 0 && m_bStepVerify)) RunNextStep(true, true);
             break;
-        case PE_WRITE_ERROR:
-            AddLog(Tr("编程器:写器件时发生错误."));
-            RunNextStep(false, true);
-            break;
-        case PE_READ_STARTED:
-            AddLog(Tr("编程器:读器件开始."));
-            break;
         case PE_READ_PROGRESS:
             ShowProgress(Tr("正在读:%04X/%04X"));
             break;
         case PE_READ_DONE: {
-            AddLog(Tr("编程器:读器件完成."));
             m_view.SetProgress(100, Tr("读器件完成"));
             m_view.ShowBuffer2(m_programmer.m_pBuffer2.get(), kChipSpaceSize);
             AddLog(Tr("数据已经保存到缓冲2."));
@@ -370,14 +396,6 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             RunNextStep(ok, true);
             break;
         }
-        case PE_LOCK_DONE:
-            AddLog(Tr("编程器:写锁定位完成."));
-            RunNextStep(true, true);
-            break;
-        case PE_INVALID_OPERATION:
-            AddLog(Tr("编程器:无效的操作."));
-            RunNextStep(false, true);
-            break;
         case PE_DEVICE_DETECTED:
             ShowDetection(true);
             RunNextStep(true, true);
@@ -386,16 +404,7 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
             ShowDetection(false);
             RunNextStep(false, true);
             break;
-        case PE_LOCK_ERROR:
-            AddLog(Tr("编程器:写锁定位时发生错误."));
-            RunNextStep(false, true);
-            break;
-        case PE_READ_LOCKED:
-            AddLog(Tr("编程器:器件已加密,无法读出."));
-            RunNextStep(false, true);
-            break;
         default:
-            RunNextStep(false, true);
             break;
     }
 }

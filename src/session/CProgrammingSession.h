@@ -102,6 +102,9 @@ private:
     void BeginBusyStep(SessionButton button);
     // Progress bar text and position for a write or read progress event.
     void ShowProgress(const char* format);
+    // The events that do more than log a line: they read the data an event announces from the
+    // controller and decide how the chain goes on.
+    void OnEventWithData(int code);
     void ShowDetection(bool detected);
     // Before a chain that writes changes the chip: fails it, with a log line, when the image
     // (the Buffer 1 view's edits included) holds nothing to write or has data beyond the ROM of

@@ -71,6 +71,7 @@ void CTargetChip::SetReset(bool high) {
 }
 
 void CTargetChip::SetLines(bool rst, bool sck, bool mosi) {
+    if (m_bAbsent) return;
     SetReset(rst);
     if (!rst) {
         m_bSck = sck;
@@ -96,7 +97,7 @@ void CTargetChip::ByteReceived(int received) {
         // The page's bytes follow the high address byte, one per byte clocked.
         const int index = received - kPageHeader;
         if (index < kPageSize) {
-            m_txByte = index < 0 ? 0 : ReadFlash(m_rx[1] * kPageSize + index);
+            m_txByte = index < 0 ? 0 : PageByte(m_rx[1], index);
             return;
         }
         Completed(kPageRead);
@@ -123,11 +124,21 @@ void CTargetChip::Completed(std::uint8_t opcode) {
 }
 
 std::uint8_t CTargetChip::Execute(const std::array<std::uint8_t, 4>& instruction) {
-    if (!m_bReset) return 0xFF;
+    if (!m_bReset || m_bAbsent) return 0xFF;
     const std::uint8_t answer = Answer(instruction);
     Apply(instruction);
     Completed(instruction[0]);
     return answer;
+}
+
+void CTargetChip::ReadPage(std::uint8_t high, std::uint8_t* out) {
+    const bool answers = m_bReset && m_bEnabled && !m_bAbsent;
+    for (int i = 0; i < kPageSize; ++i) out[i] = answers ? PageByte(high, i) : 0xFF;
+    if (answers) Completed(kPageRead);
+}
+
+std::uint8_t CTargetChip::PageByte(std::uint8_t high, int index) {
+    return m_bIgnoresPageReads ? 0xFF : ReadFlash(high * kPageSize + index);
 }
 
 std::uint8_t CTargetChip::ReadFlash(int address) {

@@ -10,10 +10,10 @@
 // (RST, SCK, MOSI in, MISO out: MOSI sampled on SCK's rising edge, MISO changed after the
 // falling edge, most significant bit first) or one 4-byte instruction at a time. It honours the
 // programming-enable handshake, chip erase, byte write with a programming time seen through data
-// polling, byte read, page read (0x30, high address byte, then the page's 256 bytes out; pin
-// level only), signature read, lock bits and their read-back (0x24), and can be told that one
-// address never finishes programming. Not thread-safe: one thread drives it at a time; counters may
-// be read from any thread.
+// polling, byte read, page read (0x30, high address byte, then the page's 256 bytes out),
+// signature read, lock bits and their read-back (0x24), and can be told that one address never
+// finishes programming, that it ignores page reads, or that it is absent. Not thread-safe: one
+// thread drives it at a time; counters may be read from any thread.
 class CTargetChip {
 public:
     enum class Model { AT89S51, AT89S52 };
@@ -28,13 +28,17 @@ public:
 
     // Pin level interface. Lines are connector levels (true = high).
     void SetLines(bool rst, bool sck, bool mosi);
-    bool Miso() const { return m_bMiso; }
+    // An absent chip leaves MISO to its pull-up: every bit reads 1.
+    bool Miso() const { return m_bAbsent || m_bMiso; }
 
     // Drives RST directly (instruction level). RST low leaves programming mode.
     void SetReset(bool high);
     // Executes one instruction as if its 32 bits had been clocked in; returns the byte the chip
     // shifts out during the fourth byte.
     std::uint8_t Execute(const std::array<std::uint8_t, 4>& instruction);
+    // Page-mode read at instruction level: the 256 bytes the chip shifts out after 0x30 and the
+    // high address byte (all ones outside programming mode).
+    void ReadPage(std::uint8_t high, std::uint8_t* out);
 
     bool InProgrammingMode() const { return m_bEnabled; }
     int FlashSize() const { return static_cast<int>(m_flash.size()); }
@@ -47,6 +51,11 @@ public:
     void SetBusyReads(int reads) { m_nBusyReads = reads; }
     // An address whose writes never finish programming (-1: none).
     void SetStuckAddress(int address) { m_nStuckAddress = address; }
+    // No chip in the socket (or one without power): nothing answers, every bit read is 1.
+    void SetAbsent(bool absent) { m_bAbsent = absent; }
+    bool Absent() const { return m_bAbsent; }
+    // A chip that does not perform page-mode reads: it shifts out 0xFF for every byte of the page.
+    void SetIgnoresPageReads(bool ignores) { m_bIgnoresPageReads = ignores; }
 
     // Keeps the flash in a file, followed by one byte with the lock level, so that a later run
     // sees a locked chip too: read now (when it exists), written back whenever programming mode
@@ -77,6 +86,8 @@ private:
     std::uint8_t Answer(const std::array<std::uint8_t, 4>& instr);
     void Apply(const std::array<std::uint8_t, 4>& instr);
     std::uint8_t ReadFlash(int address);
+    // Byte number index of the page with this high address byte, as a page read shifts it out.
+    std::uint8_t PageByte(std::uint8_t high, int index);
     // On a falling edge that completes a byte: the next byte to shift out, and the end of the
     // instruction once all its bytes are in.
     void ByteReceived(int received);
@@ -98,6 +109,8 @@ private:
     int m_nPendingReads = 0;
     std::uint8_t m_byPendingData = 0;
     int m_nStuckAddress = -1;
+    bool m_bAbsent = false;
+    bool m_bIgnoresPageReads = false;
     std::string m_strBackingFile;
     bool m_bDirty = false;
     int m_nLockFd = -1;  // holds the backing file's lock

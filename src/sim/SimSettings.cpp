@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <mutex>
 
+#include "platform/AppPaths.h"
 #include "platform/Translate.h"
+#include "sim/CTargetChip.h"
 
 namespace {
 
@@ -27,6 +30,15 @@ void SetSimFlashFile(const std::string& path) {
 std::string SimFlashFile() {
     std::lock_guard<std::mutex> lock(g_flashFileMutex);
     return g_strFlashFile;
+}
+
+std::string KeptSimFlashFile(const std::string& model) {
+    CTargetChip::Model known = CTargetChip::Model::AT89S52;
+    if (!model.empty() && !CTargetChip::ModelFromName(model, known)) return {};
+    std::string name = CTargetChip::ModelName(known);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return platform::CacheDir() + "sim-" + name + ".bin";
 }
 
 void SetSimBusyReads(int reads) {

@@ -11,6 +11,11 @@
 void SetSimFlashFile(const std::string& path);
 std::string SimFlashFile();
 
+// The file where a simulated chip of the model ("at89s51" or "at89s52", any case; empty for the
+// default AT89S52) keeps its flash from one run to the next, shared by the window and the CLI:
+// $XDG_CACHE_HOME/olstrin/sim-at89s52.bin. Empty for a model the simulator does not know.
+std::string KeptSimFlashFile(const std::string& model);
+
 // How many reads of an address being programmed return the datum with bit 7 inverted before the
 // programmed value shows (default 2; negative values count as 0).
 void SetSimBusyReads(int reads);
@@ -33,6 +38,7 @@ std::string SimulatedChipModel();
 
 // The same functions under the simulator's namespace, for callers that spell them sim::...
 namespace sim {
+using ::KeptSimFlashFile;
 using ::SetSimBusyReads;
 using ::SetSimEraseMs;
 using ::SetSimFlashFile;

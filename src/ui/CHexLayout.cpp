@@ -4,12 +4,28 @@
 
 void CHexLayout::SetLength(int length) {
     m_nLength = std::max(length, 0);
+    UpdateAddressDigits();
+}
+
+void CHexLayout::SetBytesPerRow(int bytes) {
+    m_nBytesPerRow = bytes == kWideBytesPerRow ? kWideBytesPerRow : kDefaultBytesPerRow;
+}
+
+int CHexLayout::DigitsFor(int length) {
     int digits = 1;
-    for (unsigned highest = m_nLength > 0 ? unsigned(m_nLength - 1) : 0u; highest > 0xF;
-         highest >>= 4) {
+    for (unsigned highest = length > 0 ? unsigned(length - 1) : 0u; highest > 0xF; highest >>= 4) {
         ++digits;
     }
-    m_nAddressDigits = std::max(digits, 4);
+    return std::max(digits, 4);
+}
+
+void CHexLayout::SetMinAddressDigits(int digits) {
+    m_nMinAddressDigits = digits;
+    UpdateAddressDigits();
+}
+
+void CHexLayout::UpdateAddressDigits() {
+    m_nAddressDigits = std::max(DigitsFor(m_nLength), m_nMinAddressDigits);
 }
 
 CHexLayout::Hit CHexLayout::HitTest(int column, int row) const {
@@ -17,7 +33,7 @@ CHexLayout::Hit CHexLayout::HitTest(int column, int row) const {
     if (row < 0 || row >= RowCount() || column < 0) {
         return hit;
     }
-    const int rowStart = row * kBytesPerRow;
+    const int rowStart = row * m_nBytesPerRow;
     if (column < HexColumn()) {
         hit.area = Area::Address;
         hit.byte = rowStart;
@@ -27,7 +43,7 @@ CHexLayout::Hit CHexLayout::HitTest(int column, int row) const {
     if (column < CharColumn()) {
         // Each byte owns its two digits and the blank after them.
         const int offset = column - HexColumn();
-        byteInRow = std::min(offset / 3, kBytesPerRow - 1);
+        byteInRow = std::min(offset / 3, m_nBytesPerRow - 1);
         hit.area = Area::Hex;
         hit.nibble = std::min(offset % 3, 1);
     } else if (column < RowWidth()) {
@@ -53,7 +69,7 @@ int CHexLayout::MaxFirstRow(int viewRows) const {
 }
 
 int CHexLayout::ScrollToCaret(int caret, int firstRow, int viewRows) const {
-    const int row = caret / (2 * kBytesPerRow);
+    const int row = caret / (2 * m_nBytesPerRow);
     const int rows = std::max(viewRows, 1);
     if (row < firstRow) {
         return row;
@@ -65,8 +81,8 @@ int CHexLayout::ScrollToCaret(int caret, int firstRow, int viewRows) const {
 }
 
 int CHexLayout::MoveCaret(int caret, Move move, int viewRows) const {
-    constexpr int kRowNibbles = 2 * kBytesPerRow;
-    const int page = std::max(viewRows, 1) * kRowNibbles;
+    const int rowNibbles = 2 * m_nBytesPerRow;
+    const int page = std::max(viewRows, 1) * rowNibbles;
     int moved = caret;
     switch (move) {
         case Move::Left:
@@ -76,16 +92,16 @@ int CHexLayout::MoveCaret(int caret, Move move, int viewRows) const {
             moved = caret + 1;
             break;
         case Move::Up:
-            moved = caret >= kRowNibbles ? caret - kRowNibbles : caret;
+            moved = caret >= rowNibbles ? caret - rowNibbles : caret;
             break;
         case Move::Down:
-            moved = caret + kRowNibbles <= LastCaret() ? caret + kRowNibbles : caret;
+            moved = caret + rowNibbles <= LastCaret() ? caret + rowNibbles : caret;
             break;
         case Move::PageUp:
             moved = caret - page;
             // Keep the column when the page reaches past the start.
             if (moved < 0) {
-                moved = caret % kRowNibbles;
+                moved = caret % rowNibbles;
             }
             break;
         case Move::PageDown:
@@ -95,10 +111,10 @@ int CHexLayout::MoveCaret(int caret, Move move, int viewRows) const {
             }
             break;
         case Move::RowStart:
-            moved = caret - caret % kRowNibbles;
+            moved = caret - caret % rowNibbles;
             break;
         case Move::RowEnd:
-            moved = caret - caret % kRowNibbles + kRowNibbles - 1;
+            moved = caret - caret % rowNibbles + rowNibbles - 1;
             break;
         case Move::DataStart:
             moved = 0;
@@ -116,11 +132,11 @@ std::string CHexLayout::RowText(const std::uint8_t* data, int row) const {
     if (row < 0 || row >= RowCount()) {
         return std::string();
     }
-    const int rowStart = row * kBytesPerRow;
+    const int rowStart = row * m_nBytesPerRow;
     for (int i = 0; i < m_nAddressDigits; ++i) {
         text[size_t(m_nAddressDigits - 1 - i)] = kDigits[(unsigned(rowStart) >> (4 * i)) & 0xF];
     }
-    const int count = std::min(kBytesPerRow, m_nLength - rowStart);
+    const int count = std::min(m_nBytesPerRow, m_nLength - rowStart);
     for (int i = 0; i < count; ++i) {
         const std::uint8_t byte = data[rowStart + i];
         text[size_t(HexCell(i, 0))] = kDigits[byte >> 4];

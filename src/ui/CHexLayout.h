@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <string>
 
-// The geometry of a hex view without any widget: rows of eight bytes, each row an address column,
-// a hex column and a character column, measured in character cells of a fixed-pitch font; the
-// caret is a nibble position (two per byte). Plain value type, used by CHexView on the UI thread.
+// The geometry of a hex view without any widget: rows of 8 (or 16) bytes, each row an address
+// column, a hex column and a character column, measured in character cells of a fixed-pitch font;
+// the caret is a nibble position (two per byte). Plain value type, used by CHexView on the UI
+// thread.
 class CHexLayout {
 public:
-    static constexpr int kBytesPerRow = 8;
+    // The row width a view starts with, and the wider one it offers.
+    static constexpr int kDefaultBytesPerRow = 8;
+    static constexpr int kWideBytesPerRow = 16;
 
     // Which part of a row a character cell falls in.
     enum class Area { Address, Hex, Chars, Outside };
@@ -41,16 +44,23 @@ public:
 
     void SetLength(int length);
     int Length() const { return m_nLength; }
-    int RowCount() const { return (m_nLength + kBytesPerRow - 1) / kBytesPerRow; }
+    // Bytes a row: kDefaultBytesPerRow or kWideBytesPerRow; any other value gives the default.
+    void SetBytesPerRow(int bytes);
+    int BytesPerRow() const { return m_nBytesPerRow; }
+    int RowCount() const { return (m_nLength + m_nBytesPerRow - 1) / m_nBytesPerRow; }
 
-    // Hex digits of the address column: enough for the highest address, at least four.
+    // Hex digits for the highest address of length bytes, at least four.
+    static int DigitsFor(int length);
+    // A floor for the address column, so that views side by side agree on its width.
+    void SetMinAddressDigits(int digits);
+    // Hex digits of the address column: DigitsFor the length, at least the floor.
     int AddressDigits() const { return m_nAddressDigits; }
     // Character cell where each column starts, and the width of a whole row.
     int HexColumn() const { return m_nAddressDigits + 2; }
     int HexCell(int byteInRow, int nibble) const { return HexColumn() + 3 * byteInRow + nibble; }
-    int CharColumn() const { return HexColumn() + 3 * kBytesPerRow + 1; }
+    int CharColumn() const { return HexColumn() + 3 * m_nBytesPerRow + 1; }
     int CharCell(int byteInRow) const { return CharColumn() + byteInRow; }
-    int RowWidth() const { return CharColumn() + kBytesPerRow; }
+    int RowWidth() const { return CharColumn() + m_nBytesPerRow; }
 
     // The byte under a character cell (column, row); rows count from the first row of data.
     Hit HitTest(int column, int row) const;
@@ -71,6 +81,10 @@ public:
     std::string RowText(const std::uint8_t* data, int row) const;
 
 private:
+    void UpdateAddressDigits();
+
     int m_nLength = 0;
+    int m_nBytesPerRow = kDefaultBytesPerRow;
+    int m_nMinAddressDigits = 0;
     int m_nAddressDigits = 4;
 };

@@ -1,9 +1,11 @@
 #include "ui/CHexView.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -46,6 +48,33 @@ void CHexView::SetData(const std::uint8_t* data, int length) {
     }
     UpdateScrollBars();
     viewport()->update();
+}
+
+void CHexView::SetBytesPerRow(int bytes) {
+    m_layout.SetBytesPerRow(bytes);
+    Relayout();
+}
+
+void CHexView::SetMinAddressDigits(int digits) {
+    m_layout.SetMinAddressDigits(digits);
+    Relayout();
+}
+
+void CHexView::Relayout() {
+    UpdateScrollBars();
+    EnsureCaretVisible();
+    viewport()->update();
+}
+
+void CHexView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* wide = menu.addAction(UiText("每行显示16字节."));
+    wide->setCheckable(true);
+    wide->setChecked(m_layout.BytesPerRow() == CHexLayout::kWideBytesPerRow);
+    connect(wide, &QAction::toggled, this, [this](bool on) {
+        emit bytesPerRowChosen(on ? CHexLayout::kWideBytesPerRow : CHexLayout::kDefaultBytesPerRow);
+    });
+    menu.exec(event->globalPos());
 }
 
 void CHexView::SetCaret(int caret) {
@@ -95,8 +124,8 @@ void CHexView::paintEvent(QPaintEvent*) {
     const int caretByte = m_nCaret / 2;
     for (int row = rows.first; row < rows.end; ++row) {
         const int y = (row - firstRow) * rowHeight;
-        if (caretByte / CHexLayout::kBytesPerRow == row && !m_data.empty()) {
-            const int inRow = caretByte % CHexLayout::kBytesPerRow;
+        if (caretByte / m_layout.BytesPerRow() == row && !m_data.empty()) {
+            const int inRow = caretByte % m_layout.BytesPerRow();
             const QColor mark =
                 hasFocus() ? pal.color(QPalette::Highlight) : pal.color(QPalette::Mid);
             painter.fillRect(left + m_layout.HexCell(inRow, m_nCaret % 2) * cell, y, cell,

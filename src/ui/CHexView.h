@@ -7,7 +7,7 @@
 
 #include "ui/CHexLayout.h"
 
-// The hex editor of a buffer tab: shows a copy of the bytes it is given, eight a row with
+// The hex editor of a buffer tab: shows a copy of the bytes it is given, 8 (or 16) a row with
 // addresses from 0, and lets the user overwrite hex digits. It keeps its own copy so that painting
 // never reads a buffer a worker thread may be filling; the owner copies Data() back where the
 // edits must go. UI thread only.
@@ -34,6 +34,11 @@ public:
 
     const CHexLayout& Layout() const { return m_layout; }
 
+    // Bytes a row (CHexLayout's 8 or 16), keeping the caret on its byte.
+    void SetBytesPerRow(int bytes);
+    // The fewest address digits shown, so that two views agree whatever their lengths.
+    void SetMinAddressDigits(int digits);
+
     // While read-only, typed digits and undo change nothing.
     void SetReadOnly(bool readOnly) { m_bReadOnly = readOnly; }
     bool IsReadOnly() const { return m_bReadOnly; }
@@ -48,6 +53,8 @@ public:
 signals:
     // The user changed the byte at offset, by a typed digit or an undo (not emitted by SetData).
     void edited(int offset);
+    // The user chose the row width in the context menu.
+    void bytesPerRowChosen(int bytes);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -55,8 +62,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The context menu: 16 bytes a row on or off.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Shows the layout's new geometry: scroll range, caret in sight, repaint.
+    void Relayout();
     int RowsInView() const;
     int CellWidth() const;
     int RowHeight() const;

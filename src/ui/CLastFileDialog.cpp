@@ -1,11 +1,14 @@
 #include "ui/CLastFileDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -90,6 +93,13 @@ void CLastFileDialog::accept() {
         return;
     }
     QFileDialog::accept();
+}
+
+void CLastFileDialog::done(int result) {
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        if (QCompleter* completer = name->completer()) completer->popup()->hide();
+    }
+    QFileDialog::done(result);
 }
 
 QStringList CLastFileDialog::NameFiltersOf(const QString& filter) {

@@ -58,6 +58,10 @@ protected:
     // is opened exactly as a double-click opens it, so the file loaded is always the one the user
     // sees highlighted; otherwise the chooser's own file.
     void accept() override;
+    // Every way the dialog ends (Open, Cancel, a recent row) closes the file name's completion
+    // list too: it is a window of its own, and left on screen it keeps the keyboard from the main
+    // window while the dialog waits hidden for its next use.
+    void done(int result) override;
     // Going back to the chooser's file name or file list drops the recent row's highlight.
     bool eventFilter(QObject* watched, QEvent* event) override;
 

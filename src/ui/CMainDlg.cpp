@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHash>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -71,6 +73,8 @@ constexpr int kIconUnits = 17;
 // The window's size lives in a section of its own in the settings file, apart from the stored
 // settings record.
 constexpr const char* kWindowSection = "Window";
+// The hex views' bytes a row, in the same section.
+constexpr const char* kHexColumnsKey = "HexColumns";
 
 // A failed run turns the progress bar red for this long, like the window flash.
 constexpr int kFlashMs = 400;
@@ -93,6 +97,18 @@ QMessageBox::Icon BoxIconOf(platform::MessageIcon icon) {
             return QMessageBox::Critical;
     }
     return QMessageBox::Warning;
+}
+
+// A combo box keeps its natural height; the template's height is that of its open list.
+void PlaceCombo(QComboBox* combo, const CDialogUnits& units, int x, int y, int width) {
+    const QRect rect = units.Rect(x, y, width, 12);
+    combo->setGeometry(rect.x(), rect.y(), rect.width(), combo->sizeHint().height());
+}
+
+CStyledButton* MakeButton(QWidget* parent, const char* caption, const QRect& place) {
+    auto* button = new CStyledButton(UiText(caption), parent);
+    button->setGeometry(place);
+    return button;
 }
 
 // A group label of the left column: its caption and the etched line after it.
@@ -136,6 +152,21 @@ public:
         m_nWidest = std::max(m_nWidest, static_cast<int>(std::ceil(width)));
     }
     void Forget() { m_nWidest = 0; }
+
+    // A line that runs past the list's right edge shows whole in its tooltip, without scrolling.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        const QString line = index.data().toString();
+        if (event->type() != QEvent::ToolTip ||
+            option.rect.left() + option.fontMetrics.horizontalAdvance(line) <=
+                view->viewport()->width()) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        QToolTip::showText(
+            event->globalPos(),
+            QStringLiteral("<p style='white-space:pre'>%1</p>").arg(line.toHtmlEscaped()), view);
+        return true;
+    }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
@@ -195,6 +226,8 @@ void CMainDlg::OnInitDialog() {
     if (m_pSession->Settings().bUseHotkey) m_pSettings->EnableHotkey(true);
     ConnectCommands();
     AddShortcutsAndTips();
+    SetHexColumns(platform::GetProfileInt(kWindowSection, kHexColumnsKey,
+                                          CHexLayout::kDefaultBytesPerRow, SettingsPath()));
     RestoreGeometry();
     setAcceptDrops(true);
 }
@@ -204,24 +237,27 @@ void CMainDlg::BuildControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     const CDialogUnits units(fontMetrics());
-    // The left column keeps the template's places; the tabs take whatever room is left.
-    setMinimumSize(units.X(kTemplateWidth), units.Y(kTemplateHeight));
+    BuildChipRow(units);
+    BuildOperationColumn(units);
+    BuildLockGroup(units);
+    BuildTabs();
+    NameControls();
+    // The left column keeps the template's places; the tabs take whatever room is left. The
+    // template's size is the smallest, grown where this font and style make a control of the
+    // left column reach further (a combo box keeps its natural height), so none is cut off.
+    const QWidget* const leftColumn[] = {m_cmbChip,    m_btnDetect,    m_btnAuto,
+                                         m_cmbLockBit, m_btnWriteLock, m_progress};
+    QRect column;
+    for (const QWidget* control : leftColumn) column |= control->geometry();
+    setMinimumSize(std::max(units.X(kTemplateWidth), column.right() + 1 + units.X(kTabMargin)),
+                   std::max(units.Y(kTemplateHeight), column.bottom() + 1 + units.Y(kTabMargin)));
     resize(minimumSize());
+}
 
-    // A combo box keeps its natural height; the template's height is that of its open list.
-    auto placeCombo = [&](QComboBox* combo, int x, int y, int width) {
-        const QRect rect = units.Rect(x, y, width, 12);
-        combo->setGeometry(rect.x(), rect.y(), rect.width(), combo->sizeHint().height());
-    };
-    auto makeButton = [&](const char* caption, int x, int y, int width, int height) {
-        auto* button = new CStyledButton(UiText(caption), this);
-        button->setGeometry(units.Rect(x, y, width, height));
-        return button;
-    };
-
+void CMainDlg::BuildChipRow(const CDialogUnits& units) {
     m_cmbChip = new QComboBox(this);
-    placeCombo(m_cmbChip, 14, 8, 71);
-    m_btnDetect = makeButton(N_("检测器件"), 90, 8, 42, 14);
+    PlaceCombo(m_cmbChip, units, 14, 8, 71);
+    m_btnDetect = MakeButton(this, N_("检测器件"), units.Rect(90, 8, 42, 14));
 
     auto* about = new QPushButton(QStringLiteral("&About Ulvo..."), this);
     about->setFlat(true);
@@ -232,24 +268,33 @@ void CMainDlg::BuildControls() {
     m_linkMoreDevices = new QLabel(UiText("<a href=\"partwright\">更多器件...</a>"), this);
     m_linkMoreDevices->setGeometry(units.Rect(65, 29, 55, 11));
     connect(m_linkMoreDevices, &QLabel::linkActivated, this, &CMainDlg::OnMoreDevices);
+}
 
+void CMainDlg::BuildOperationColumn(const CDialogUnits& units) {
     AddGroupLabel(this, units, UiText("操作"), 43);
-    m_btnOpen = makeButton(N_("打开文件"), 7, 56, 127, 19);
-    m_btnSave = makeButton(N_("保存文件"), 7, 75, 127, 19);
-    m_btnErase = makeButton(N_("檫除器件"), 7, 95, 127, 19);
-    m_btnWrite = makeButton(N_("写器件"), 7, 115, 127, 19);
-    m_btnRead = makeButton(N_("读器件"), 7, 135, 127, 19);
-    m_btnVerify = makeButton(N_("效验数据"), 7, 155, 127, 19);
-    m_btnAuto = makeButton(N_("自动完成"), 7, 175, 127, 19);
+    auto operation = [&](const char* caption, int y) {
+        return MakeButton(this, caption, units.Rect(7, y, 127, 19));
+    };
+    m_btnOpen = operation(N_("打开文件"), 56);
+    m_btnSave = operation(N_("保存文件"), 75);
+    m_btnErase = operation(N_("檫除器件"), 95);
+    m_btnWrite = operation(N_("写器件"), 115);
+    m_btnRead = operation(N_("读器件"), 135);
+    m_btnVerify = operation(N_("效验数据"), 155);
+    m_btnAuto = operation(N_("自动完成"), 175);
+}
 
+void CMainDlg::BuildLockGroup(const CDialogUnits& units) {
     AddGroupLabel(this, units, UiText("加密"), 200);
     m_cmbLockBit = new QComboBox(this);
-    placeCombo(m_cmbLockBit, 17, 215, 63);
-    m_btnWriteLock = makeButton(N_("写锁定位"), 85, 215, 43, 14);
+    PlaceCombo(m_cmbLockBit, units, 17, 215, 63);
+    m_btnWriteLock = MakeButton(this, N_("写锁定位"), units.Rect(85, 215, 43, 14));
 
     m_progress = new CTextProgressCtrl(this);
     m_progress->setGeometry(units.Rect(10, 237, 120, 20));
+}
 
+void CMainDlg::BuildTabs() {
     // The tab widget places the pages itself.
     m_tab = new QTabWidget(this);
     PlaceTabs();
@@ -258,12 +303,20 @@ void CMainDlg::BuildControls() {
     m_lstStatus = new QListWidget(m_tab);
     m_lstStatus->setUniformItemSizes(true);
     m_lstStatus->setSortingEnabled(false);
-    // Every line is shown in full: a long one makes the list scroll sideways, never an ellipsis.
+    // Every line is shown in full: a long one makes the list scroll sideways, never an ellipsis,
+    // and its tooltip shows the whole line.
     m_pLogRows = new CLogRowDelegate(m_lstStatus);
     m_lstStatus->setItemDelegate(m_pLogRows);
     m_lstStatus->setTextElideMode(Qt::ElideNone);
     m_lstStatus->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_pSettingsPage = new QWidget(m_tab);
+    m_tab->addTab(m_hexBuffer1, UiText("缓冲1"));
+    m_tab->addTab(m_hexBuffer2, UiText("缓冲2"));
+    m_tab->addTab(m_lstStatus, UiText("状态"));
+    m_tab->addTab(m_pSettingsPage, UiText("设置"));
+}
+
+void CMainDlg::NameControls() {
     // The member names double as object names, by which scripts and tests find the controls.
     const std::pair<QWidget*, const char*> names[] = {
         {m_cmbChip, "m_cmbChip"},
@@ -287,10 +340,6 @@ void CMainDlg::BuildControls() {
     for (const auto& [control, name] : names) {
         control->setObjectName(QString::fromLatin1(name));
     }
-    m_tab->addTab(m_hexBuffer1, UiText("缓冲1"));
-    m_tab->addTab(m_hexBuffer2, UiText("缓冲2"));
-    m_tab->addTab(m_lstStatus, UiText("状态"));
-    m_tab->addTab(m_pSettingsPage, UiText("设置"));
 }
 
 void CMainDlg::StyleButtons() {
@@ -321,28 +370,37 @@ void CMainDlg::ConnectCommands() {
     auto onClick = [this](CStyledButton* button, auto handler) {
         connect(button, &QPushButton::clicked, this, handler);
     };
-    onClick(m_btnDetect, [session] { session->OnDetect(); });
-    onClick(m_btnErase, [session] { session->OnErase(); });
-    onClick(m_btnWrite, [session] { session->OnWrite(); });
-    onClick(m_btnRead, [session] { session->OnRead(); });
-    onClick(m_btnVerify, [session] { session->OnVerify(); });
-    onClick(m_btnAuto, [session] { session->OnAutoComplete(); });
+    // A single step taken drops the pending chain, so its end is not the chain's result. The
+    // flag goes first: a step may end within the call.
+    auto onStep = [this, onClick](CStyledButton* button, bool (CProgrammingSession::*step)()) {
+        onClick(button, [this, button, step] {
+            if (button->AcceptsClicks()) m_bChainRunning = false;
+            (m_pSession.get()->*step)();
+        });
+    };
+    onStep(m_btnDetect, &CProgrammingSession::OnDetect);
+    onStep(m_btnErase, &CProgrammingSession::OnErase);
+    onStep(m_btnWrite, &CProgrammingSession::OnWrite);
+    onStep(m_btnRead, &CProgrammingSession::OnRead);
+    onStep(m_btnVerify, &CProgrammingSession::OnVerify);
+    onClick(m_btnAuto, [this] { OnAutoComplete(); });
     onClick(m_btnWriteLock, [session] { session->OnWriteLockBits(); });
     onClick(m_btnOpen, [this] { OnOpenFile(); });
     onClick(m_btnSave, [this] { OnSaveFile(); });
     connect(m_tab, &QTabWidget::currentChanged, this, &CMainDlg::OnTabChanged);
     connect(m_hexBuffer1, &CHexView::edited, this, &CMainDlg::OnBuffer1Update);
+    connect(m_hexBuffer1, &CHexView::bytesPerRowChosen, this, &CMainDlg::ChooseHexColumns);
+    connect(m_hexBuffer2, &CHexView::bytesPerRowChosen, this, &CMainDlg::ChooseHexColumns);
     connect(this, &CMainDlg::failureSignalled, this, &CMainDlg::FlashProgress);
 }
 
 void CMainDlg::AddShortcutsAndTips() {
-    CProgrammingSession* session = m_pSession.get();
     auto addShortcut = [this](QKeySequence keys, auto handler) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
     };
     addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OnOpenFile(); });
     addShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { OnSaveFile(); });
-    addShortcut(QKeySequence(Qt::Key_F5), [session] { session->OnAutoComplete(); });
+    addShortcut(QKeySequence(Qt::Key_F5), [this] { OnAutoComplete(); });
 
     const QString markTip = UiText(" 右键单击切换(自动)标记.");
     const std::pair<CStyledButton*, QString> tips[] = {
@@ -391,6 +449,25 @@ void CMainDlg::StoreGeometry() const {
         platform::WriteProfileString(kWindowSection, "Height", std::to_string(size.height()), path);
     }
     platform::WriteProfileString(kWindowSection, "Maximized", isMaximized() ? "1" : "0", path);
+}
+
+void CMainDlg::SetHexColumns(int bytes) {
+    m_hexBuffer1->SetBytesPerRow(bytes);
+    m_hexBuffer2->SetBytesPerRow(bytes);
+}
+
+void CMainDlg::ChooseHexColumns(int bytes) {
+    SetHexColumns(bytes);
+    platform::WriteProfileString(kWindowSection, kHexColumnsKey,
+                                 std::to_string(m_hexBuffer1->Layout().BytesPerRow()),
+                                 SettingsPath());
+}
+
+void CMainDlg::AlignAddressColumns() {
+    const int digits = std::max(CHexLayout::DigitsFor(m_hexBuffer1->DataLength()),
+                                CHexLayout::DigitsFor(m_hexBuffer2->DataLength()));
+    m_hexBuffer1->SetMinAddressDigits(digits);
+    m_hexBuffer2->SetMinAddressDigits(digits);
 }
 
 void CMainDlg::OnBuffer1Update(int offset) {
@@ -522,6 +599,20 @@ void CMainDlg::OnSaveFile() {
     }
 }
 
+void CMainDlg::OnAutoComplete() {
+    if (!m_btnAuto->AcceptsClicks()) return;
+    // Set first: a chain that stops at its first step ends within the call.
+    m_bChainRunning = true;
+    m_pSession->OnAutoComplete();
+}
+
+void CMainDlg::ShowChainResult(bool ok) {
+    ShowProgress();
+    m_progress->SetWindowText(ok ? UiText("自动完成成功.") : UiText("自动完成失败."));
+    m_progress->SetPos(100);
+    m_progress->SetFailed(!ok);
+}
+
 void CMainDlg::OnMoreDevices() {
     // A missing program is not reported: the link simply does nothing then. The editor speaks
     // the window's language.
@@ -541,7 +632,7 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
         event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         // Enter is the dialog's OK command, which runs auto-complete instead of closing.
-        m_pSession->OnAutoComplete();
+        OnAutoComplete();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -578,7 +669,7 @@ void CMainDlg::customEvent(QEvent* event) {
 bool CMainDlg::event(QEvent* event) {
     (void)m_nEventsPosted.load(std::memory_order_acquire);  // pairs with PostProgrammerEvent
     if (IsAutoCompleteHotkey(event) && m_btnAuto->AcceptsClicks()) {
-        m_pSession->OnAutoComplete();
+        OnAutoComplete();
         return true;
     }
     return QDialog::event(event);
@@ -686,16 +777,19 @@ void CMainDlg::ShowProgress() {
 }
 
 void CMainDlg::SetProgress(int position, const std::string& text) {
+    m_progress->SetFailed(false);
     m_progress->SetWindowText(FromUtf8(text));
     m_progress->SetPos(position);
 }
 
 void CMainDlg::ShowBuffer1(const std::uint8_t* data, int length) {
     m_hexBuffer1->SetData(data, length);
+    AlignAddressColumns();
 }
 
 void CMainDlg::ShowBuffer2(const std::uint8_t* data, int length) {
     m_hexBuffer2->SetData(data, length);
+    AlignAddressColumns();
 }
 
 namespace {
@@ -763,5 +857,9 @@ void CMainDlg::SignalFailure() {
 }
 
 void CMainDlg::SequenceEnded(bool ok) {
+    if (m_bChainRunning) {
+        m_bChainRunning = false;
+        ShowChainResult(ok);
+    }
     emit sequenceEnded(ok);
 }

@@ -17,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QTabWidget;
+class CDialogUnits;
 class CHexView;
 class CLogRowDelegate;
 class CLastFileDialog;
@@ -103,7 +104,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The controls of the window, group by group as the template places them.
     void BuildControls();
+    void BuildChipRow(const CDialogUnits& units);
+    void BuildOperationColumn(const CDialogUnits& units);
+    void BuildLockGroup(const CDialogUnits& units);
+    void BuildTabs();
+    void NameControls();
     void StyleButtons();
     void ConnectCommands();
     void OnInitDialog();
@@ -111,6 +118,11 @@ private:
     // The window's size and maximised state from the settings file, and back.
     void RestoreGeometry();
     void StoreGeometry() const;
+    // Both hex views show the bytes a row (8 or 16); the user's choice is also stored.
+    void SetHexColumns(int bytes);
+    void ChooseHexColumns(int bytes);
+    // Both hex views give their addresses as many digits as the longer of the two needs.
+    void AlignAddressColumns();
     // Places the tab control over the room right of the left column.
     void PlaceTabs();
     // The Open dialog, made on first use and then kept.
@@ -130,6 +142,10 @@ private:
                        const QStringList& filters);
     void OnOpenFile();
     void OnSaveFile();
+    // Auto-complete from the button, Enter, F5 or the hotkey; its end shows in the progress bar.
+    void OnAutoComplete();
+    // The chain's outcome as the bar's caption: passed in the bar's colours, failed in red.
+    void ShowChainResult(bool ok);
     void OnMoreDevices();
     void OnAbout();
     void OnTabChanged(int tab);
@@ -170,6 +186,8 @@ private:
     int m_nCurTab = -1;
     // The progress bar has been shown by a progress event (it stays visible from then on).
     bool m_bProgressShown = false;
+    // An auto-complete chain is running: the end of the sequence is its result.
+    bool m_bChainRunning = false;
 
     // Cross-thread calls in progress, and whether closing has begun; guarded by m_closeMutex.
     std::mutex m_closeMutex;

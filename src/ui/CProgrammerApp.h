@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <optional>
+#include <string>
 
 class CMainDlg;
 
@@ -29,6 +31,22 @@ public:
 
     // The value of --lang VALUE or --lang=VALUE among the arguments, empty when there is none.
     static QString LanguageArgument(const QStringList& arguments);
+
+    // What the program answers before Qt starts, so that it answers without a display too:
+    // -h/--help prints the usage (exit code 0); without a display the program says so in one
+    // line on standard error (exit code 2); a --lang value other than zh or en is exit code 2.
+    // Empty when the window is to start.
+    static std::optional<int> AnswerBeforeQt(int argc, char** argv);
+
+    // The flash file of the simulated chip that the parallel port setting lptDevice names ("sim"
+    // or "sim:MODEL"), the same that olstrin-cli --simulate keeps, so that what one writes the
+    // other reads back; empty for any other device.
+    static std::string SimFlashFileFor(const std::string& lptDevice);
+
+private:
+    // The --lang value into lang; false, after saying so on standard error, when it is neither
+    // zh nor en.
+    static bool LanguageOption(const QStringList& arguments, std::string& lang);
 };
 
 // Loads the file named among the arguments (FileArgument) into Buffer 1 as the open-file button

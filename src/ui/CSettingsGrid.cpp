@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <array>
+#include <utility>
 
 #include "platform/MessageBox.h"
 #include "platform/Tone.h"
@@ -108,12 +109,18 @@ void CSettingsGrid::BuildGrid() {
     m_pItemSpeed =
         AddChoiceItem(programmer, kCaptionSpeed, N_("根据下载线的稳定状况设置速度.(重启程序生效)"),
                       {N_("一般"), N_("较快"), N_("最快")});
-    // Type, port and speed show no text until a record is loaded, but their current choices are
-    // the first-start values, so that closing without a record stores those.
+    // Until a record is loaded, type, port and speed show the first-start values as their
+    // drop-downs offer them, which is also what closing without a record stores.
     const SettingsRecord initial = InitialSettings();
-    m_pItemType->GetConstraints()->SetCurrent(initial.nProgrammerType);
-    m_pItemPort->GetConstraints()->SetCurrent(initial.nComPort - 1);
-    m_pItemSpeed->GetConstraints()->SetCurrent(initial.nSpeedIndex);
+    const std::pair<CPropertyGridItem*, int> firstStart[] = {
+        {m_pItemType, initial.nProgrammerType},
+        {m_pItemPort, initial.nComPort - 1},
+        {m_pItemSpeed, initial.nSpeedIndex},
+    };
+    for (const auto& [item, choice] : firstStart) {
+        item->GetConstraints()->SetCurrent(choice);
+        item->SetValue(item->GetConstraints()->GetAt(choice));
+    }
     programmer->Expand();
 
     CPropertyGridItem* system = m_pGrid->AddCategory(UiText("系统"));

@@ -55,6 +55,13 @@ void CTextProgressCtrl::SetFlashing(bool flashing) {
     update();
 }
 
+void CTextProgressCtrl::SetFailed(bool failed) {
+    if (failed != m_bFailed) {
+        m_bFailed = failed;
+        update();
+    }
+}
+
 void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect client = rect();
@@ -66,7 +73,7 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     const int edge = client.left() + FilledWidth();
     const QRect filled(client.left(), client.top(), edge - client.left(), client.height());
     const QRect empty(edge, client.top(), client.right() + 1 - edge, client.height());
-    painter.fillRect(filled, m_clrBar);
+    painter.fillRect(filled, m_bFailed ? FlashColor() : m_clrBar);
     painter.fillRect(empty, m_clrBack);
     if (!m_bShowText) {
         return;

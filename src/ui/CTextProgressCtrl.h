@@ -39,6 +39,10 @@ public:
     void SetFlashing(bool flashing);
     bool IsFlashing() const { return m_bFlashing; }
     static QColor FlashColor() { return QColor(0xD0, 0x10, 0x10); }
+    // A failed run's result stays in sight: the filled part is drawn in the flash's red until the
+    // next progress of another run clears it.
+    void SetFailed(bool failed);
+    bool IsFailed() const { return m_bFailed; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -53,6 +57,7 @@ private:
     QString m_strCaption;
     bool m_bShowText = true;
     bool m_bFlashing = false;
+    bool m_bFailed = false;
     int m_nDrawnWidth = -1;
     QColor m_clrBar;
     QColor m_clrBack;

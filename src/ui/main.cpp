@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "platform/StandardStreams.h"
 #include "platform/Version.h"
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("olstrin %s\n", platform::VersionText());
         return 0;
+    }
+    if (const std::optional<int> answered = CProgrammerApp::AnswerBeforeQt(argc, argv)) {
+        return *answered;
     }
     CProgrammerApp app(argc, argv);
     return app.InitInstance();

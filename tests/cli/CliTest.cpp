@@ -426,4 +426,31 @@ TEST_F(CliTest, PortFailuresGiveTheirReasonOnStandardError) {
     EXPECT_THAT(denied.err, HasSubstr(locked + ": Permission denied\n"));
 }
 
+// No chip on the cable: the read fails at programming enable and the user's file stays as it was.
+TEST_F(CliTest, ReadWithoutAChipFailsAndLeavesTheFileAlone) {
+    const std::string file = dir.Write("b.bin", "keep me");
+    const CliResult read =
+        Run({"--lpt", "sim:nochip", "--type", "1", "--chip", "AT89S52", "read", file});
+    EXPECT_EQ(read.status, 1);
+    EXPECT_THAT(read.out, HasSubstr("编程器:器件没有响应编程使能.\n"));
+    EXPECT_THAT(read.out, Not(HasSubstr("编程器:读器件完成.")));
+    EXPECT_THAT(read.err, HasSubstr("the chip did not answer programming enable: check power, "
+                                    "crystal, wiring and RST\n"));
+    EXPECT_EQ(dir.Read("b.bin"), "keep me");
+}
+
+// A chip that answers page reads with 0xFF is read byte by byte once that shows, and says so once.
+TEST_F(CliTest, ChipIgnoringPageReadsIsVerifiedByteByByte) {
+    std::string image(600, '\0');  // two whole pages and a tail
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 1);
+    const CliResult run = Run({"--lpt", "sim:nopageread", "--type", "1", "--chip", "AT89S52",
+                               "auto", dir.Write("image.bin", image)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string line = "器件不支持页读取,改用逐字节读取.\n";
+    const auto first = run.out.find(line);
+    ASSERT_NE(first, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(line, first + 1), std::string::npos);
+    EXPECT_THAT(run.out, HasSubstr("共发现    0个单元不对!"));
+}
+
 }  // namespace

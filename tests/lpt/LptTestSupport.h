@@ -115,6 +115,20 @@ constexpr int kChipS52 = 1;
 constexpr int kChipCode1 = 2;
 constexpr int kChipShift = 3;
 
+// The events up to and including the first that ends an operation (progress and notices do
+// not); -1 last when none came within 20 seconds.
+inline std::vector<int> OperationEvents(CEventQueue& queue) {
+    std::vector<int> seen;
+    while (auto code = queue.WaitEvent(std::chrono::seconds(20))) {
+        seen.push_back(*code);
+        if (*code != PE_WRITE_PROGRESS && *code != PE_READ_PROGRESS && *code != PE_PAGE_READ_OFF) {
+            return seen;
+        }
+    }
+    seen.push_back(-1);  // timed out
+    return seen;
+}
+
 // A controller on a simulated parallel port, owned by a CEventQueue, with the settings folder in
 // a fresh temp folder. The cable and the recorder belong to the backend; the pointers stay
 // valid while the controller lives and may be inspected whenever no worker is running.
@@ -155,15 +169,7 @@ struct SimRig {
     }
 
     // The events up to and including the first that ends an operation.
-    std::vector<int> Events() {
-        std::vector<int> seen;
-        while (auto code = queue.WaitEvent(std::chrono::seconds(20))) {
-            seen.push_back(*code);
-            if (*code != PE_WRITE_PROGRESS && *code != PE_READ_PROGRESS) return seen;
-        }
-        seen.push_back(-1);  // timed out
-        return seen;
-    }
+    std::vector<int> Events() { return OperationEvents(queue); }
 
     TempDir settings;
     CFakeClock clock;

@@ -236,7 +236,7 @@ TEST_F(SessionTest, WriteChecksSeeOnlyTheImageTheLoadPlaced) {
 TEST_F(SessionTest, UnknownEventCodesFailWithoutALogLine) {
     Begin();
     ForgetStartUp();
-    for (int code : {23, 255}) session->OnProgrammerEvent(code);
+    for (int code : {25, 255}) session->OnProgrammerEvent(code);
     EXPECT_TRUE(view.log.empty());
     EXPECT_THAT(view.prompts, ElementsAre("failure", "failure"));
     EXPECT_TRUE(view.buttonsEnabled);

@@ -37,6 +37,26 @@ TEST(HexLayout, RowTextShowsAddressHexAndCharacters) {
     EXPECT_EQ(LayoutOf(0x100000).RowText(big.data(), 0x1FFFF).substr(0, 5), "FFFF8");
 }
 
+TEST(HexLayout, SixteenBytesARowAndASharedAddressFloor) {
+    std::vector<std::uint8_t> data(20);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(0x41 + i);
+    CHexLayout layout = LayoutOf(static_cast<int>(data.size()));
+    layout.SetBytesPerRow(16);
+    EXPECT_EQ(layout.RowCount(), 2);
+    EXPECT_EQ(layout.RowText(data.data(), 1),
+              "0010  51 52 53 54                                      QRST");
+    EXPECT_EQ(layout.HitTest(layout.CharCell(15), 0).byte, 15);
+    EXPECT_EQ(layout.MoveCaret(0, Move::Down, 1), 32);
+    layout.SetBytesPerRow(12);  // not offered: back to 8
+    EXPECT_EQ(layout.BytesPerRow(), 8);
+    // A floor widens the address column, never narrows it.
+    layout.SetMinAddressDigits(5);
+    EXPECT_EQ(layout.RowText(data.data(), 0).substr(0, 7), "00000  ");
+    EXPECT_EQ(CHexLayout::DigitsFor(0x100000), 5);
+    layout.SetLength(0x1000001);
+    EXPECT_EQ(layout.AddressDigits(), 7);
+}
+
 TEST(HexLayout, HitTestMapsCellsToBytesAndDigits) {
     const CHexLayout layout = LayoutOf(12);  // one full row and a row of four bytes
     const int hex = layout.HexColumn();

@@ -1,17 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <atomic>
 #include <chrono>
@@ -22,11 +30,13 @@
 
 #include "lpt/PortSelection.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Profile.h"
 #include "platform/Translate.h"
 #include "session/Backends.h"
 #include "sim/SimSettings.h"
 #include "support/TempDir.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CDialogScript.h"
 #include "ui/CHexView.h"
 #include "ui/CLastFileDialog.h"
@@ -209,7 +219,9 @@ TEST_F(MainDlg, AutoCompleteProgramsTheImageAndSaveStoresWhatWasRead) {
     EXPECT_EQ(success.count(), 1);
     const CHexView* buffer2 = Find<CHexView>("m_hexBuffer2");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer2->Data()), image.size()), image);
-    EXPECT_EQ(Find<CTextProgressCtrl>("m_progress")->GetWindowText(), "读器件完成");
+    // The bar ends on the chain's result, not on its last step.
+    EXPECT_EQ(Find<CTextProgressCtrl>("m_progress")->GetWindowText(), "自动完成成功.");
+    EXPECT_FALSE(Find<CTextProgressCtrl>("m_progress")->IsFailed());
 
     const std::string saved = m_dir.File("read back.bin");
     CDialogScript::SetNextFileName(QString::fromStdString(saved));
@@ -504,9 +516,138 @@ TEST_F(MainDlg, AFailureFlashesTheProgressBarRedEvenWithSoundOff) {
     EXPECT_TRUE(progress->isVisible());
     const QImage shown = progress->grab().toImage();
     EXPECT_EQ(QColor(shown.pixel(1, 1)), CTextProgressCtrl::FlashColor());
-    // The flash ends by itself, and the bar is hidden again until the first progress event.
+    // The flash ends by itself and leaves the chain's result in red.
     EXPECT_TRUE(QTest::qWaitFor([progress] { return !progress->IsFlashing(); }, kWaitMs));
-    EXPECT_TRUE(progress->isHidden());
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_EQ(progress->GetWindowText(), "自动完成失败.");
+    EXPECT_EQ(QColor(progress->grab().toImage().pixel(1, 1)), CTextProgressCtrl::FlashColor());
+    // A single step is no chain: it ends on its own caption, in the bar's colours.
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnRead"); }));
+    EXPECT_EQ(progress->GetWindowText(), "读器件完成");
+    EXPECT_FALSE(progress->IsFailed());
+}
+
+TEST_F(MainDlg, TheOpenDialogsCompletionListClosesWithItSoEnterRunsAutoComplete) {
+    const std::string big = m_dir.Write("big8k.bin", Pattern(8192));
+    m_dir.Write("big8k.bin.orig", Pattern(16));
+    QAbstractItemView* popup = nullptr;
+    EXPECT_TRUE(RunToEnd([&] {
+        ThroughOpenDialog([&](CLastFileDialog& dialog) {
+            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            // The completer offers its list only to a focused field.
+            dialog.activateWindow();
+            name->setFocus();
+            EXPECT_TRUE(QTest::qWaitFor([name] { return name->hasFocus(); }, kDialogWaitMs));
+            QTest::keyClicks(name, QString::fromStdString(big));
+            popup = name->completer()->popup();
+            // The completions come from a file system model that fills in the background.
+            EXPECT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }, kDialogWaitMs));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (dialog.isVisible()) QTest::keyClick(name, Qt::Key_Return);
+        });
+    }));
+    EXPECT_EQ(Log().last(), QString::fromStdString("读入文件 " + big + " 到缓冲1(8192字节)."));
+    ASSERT_NE(popup, nullptr);
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    // The next Enter reaches the window: auto-complete runs on an emptied log.
+    RunToEnd([this] { QTest::keyClick(m_dlg.get(), Qt::Key_Return); });
+    EXPECT_EQ(Log().first(), QString::fromStdString("读入文件 " + big + " 到缓冲1(8192字节)."));
+    EXPECT_EQ(Find<CTextProgressCtrl>("m_progress")->GetWindowText(), "自动完成成功.");
+}
+
+TEST_F(MainDlg, HexViewsShareAddressDigitsAndTheRememberedRowWidth) {
+    auto* buffer1 = Find<CHexView>("m_hexBuffer1");
+    auto* buffer2 = Find<CHexView>("m_hexBuffer2");
+    EXPECT_EQ(buffer1->Layout().BytesPerRow(), 8);
+    EXPECT_EQ(buffer1->Layout().AddressDigits(), 4);
+    // A loaded file shows the whole 1 MiB Buffer 1; Buffer 2's 64 KiB take as many digits.
+    OpenImage("image.bin", Pattern(16));
+    EXPECT_EQ(buffer1->Layout().AddressDigits(), 5);
+    EXPECT_EQ(buffer2->Layout().AddressDigits(), 5);
+
+    // The context menu of either view switches both to 16 bytes a row and stores the choice.
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->actions().value(0)->text(), "每行显示16字节.");
+        menu->actions().value(0)->trigger();
+        menu->close();
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            buffer2->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(buffer2->viewport(), &click);
+    EXPECT_EQ(buffer1->Layout().BytesPerRow(), 16);
+    EXPECT_EQ(buffer2->Layout().BytesPerRow(), 16);
+    const std::string ini = m_dir.File("Dranvik.ini");
+    EXPECT_EQ(platform::GetProfileString("Window", "HexColumns", "", ini), "16");
+    m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+    EXPECT_EQ(Find<CHexView>("m_hexBuffer1")->Layout().BytesPerRow(), 16);
+    EXPECT_EQ(Find<CHexView>("m_hexBuffer2")->Layout().BytesPerRow(), 16);
+}
+
+TEST_F(MainDlg, ALogLineWiderThanTheListShowsWholeInItsTooltip) {
+    auto* list = Find<QListWidget>("m_lstStatus");
+    const QString tail = QStringLiteral("the end of a long line");
+    m_dlg->Session().AddLog(std::string(300, 'x') + tail.toStdString());
+    m_dlg->Session().AddLog("short");
+    auto tipAt = [list](int row) {
+        const QPoint at = list->visualItemRect(list->item(row)).topLeft() + QPoint(4, 4);
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::text();
+    };
+    // A line that fits needs none.
+    EXPECT_EQ(tipAt(list->count() - 1), QString());
+    EXPECT_TRUE(tipAt(list->count() - 2).contains(tail));
+}
+
+TEST_F(MainDlg, TheAboutBoxShowsItsWholeDescription) {
+    for (const char* lang : {"en", "zh"}) {
+        platform::InitTranslation(platform::g_strAppDir, lang);
+        CAboutDlg about(m_dlg.get());
+        const QLabel* text = nullptr;
+        for (const QLabel* label : about.findChildren<QLabel*>()) {
+            if (!label->text().isEmpty()) text = label;
+        }
+        ASSERT_NE(text, nullptr);
+        EXPECT_GE(text->height(), text->heightForWidth(text->width())) << lang;
+        EXPECT_LE(text->geometry().bottom(), about.findChild<QPushButton*>()->geometry().top());
+        EXPECT_LE(about.findChild<QPushButton*>()->geometry().bottom(), about.height());
+    }
+}
+
+TEST_F(MainDlg, TheSmallestWindowKeepsTheLeftColumnWhole) {
+    m_dlg->resize(1, 1);
+    for (const char* name : {"m_cmbLockBit", "m_btnWriteLock", "m_progress", "m_btnAuto"}) {
+        EXPECT_TRUE(m_dlg->rect().contains(Find<QWidget>(name)->geometry())) << name;
+    }
+}
+
+// The window's simulated chip keeps its flash in the file olstrin-cli --simulate uses.
+TEST_F(MainDlg, ASimulatedChipKeepsItsFlashWhereTheCliReadsIt) {
+    const std::string cache = m_dir.File("cache");
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    EXPECT_EQ(CProgrammerApp::SimFlashFileFor("sim"), cache + "/olstrin/sim-at89s52.bin");
+    EXPECT_EQ(CProgrammerApp::SimFlashFileFor("sim:AT89S51"), cache + "/olstrin/sim-at89s51.bin");
+    EXPECT_EQ(CProgrammerApp::SimFlashFileFor("sim:at89c2051"), "");
+    EXPECT_EQ(CProgrammerApp::SimFlashFileFor("/dev/parport0"), "");
+    EXPECT_EQ(CProgrammerApp::SimFlashFileFor("sim"), KeptSimFlashFile("at89s52"));
+
+    m_dlg.reset();
+    SetSimFlashFile(CProgrammerApp::SimFlashFileFor("sim"));
+    m_dlg = std::make_unique<CMainDlg>(DefaultBackends());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Log().contains("初始化并口完成."); }, kWaitMs));
+    const std::string image = Pattern(300);
+    OpenImage("image.bin", image);
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnAuto"); }));
+    m_dlg.reset();
+    SetSimFlashFile("");
+    ::unsetenv("XDG_CACHE_HOME");
+    std::string kept;
+    ASSERT_TRUE(platform::ReadWholeFile(cache + "/olstrin/sim-at89s52.bin", kept));
+    EXPECT_EQ(kept.substr(0, image.size()), image);
 }
 
 TEST_F(MainDlg, CtrlOOpensCtrlSSavesF5RunsAutoCompleteAndEveryButtonSaysSo) {
@@ -595,7 +736,13 @@ TEST(MainDlgLanguage, EnglishReachesButtonsGridAndLog) {
         EXPECT_EQ(dlg.findChild<CStyledButton*>("m_btnOpen")->text(), "(auto) Open file");
         const auto* grid = dlg.findChild<QTreeWidget*>();
         ASSERT_NE(grid, nullptr);
-        EXPECT_FALSE(grid->findItems("Programmer type", Qt::MatchRecursive).isEmpty());
+        const auto type = grid->findItems("Programmer type", Qt::MatchRecursive);
+        ASSERT_EQ(type.size(), 1);
+        EXPECT_EQ(type.first()->text(1), "Kestavo download cable");
+        EXPECT_EQ(grid->findItems("True", Qt::MatchRecursive, 1).size(), 3);
+        // The chain's result in the bar (no file chosen: it fails at once).
+        QTest::keyClick(&dlg, Qt::Key_Return);
+        EXPECT_EQ(dlg.findChild<CTextProgressCtrl*>("m_progress")->GetWindowText(), "Auto failed.");
     }
     platform::InitTranslation(platform::g_strAppDir, "zh");
     EXPECT_STREQ(platform::Tr("检测器件"), "检测器件");

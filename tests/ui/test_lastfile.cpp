@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,7 +123,11 @@ TEST_F(LastFileTest, MissingEntryShowsAsAnEmptyRowAndIsWrittenBackWithTheNextCho
     QStringList shown;
     const int result = RunDialog([&](CLastFileDialog& dlg) {
         shown = Rows();
-        dlg.selectFile(QString::fromStdString(image));
+        // Typed into the name field: selectFile only picks a file once the folder's listing has
+        // come in from Qt's gatherer thread, which a loaded machine may not have done yet.
+        auto* name = dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) return dlg.reject();
+        name->setText(QString::fromStdString(image));
         QMetaObject::invokeMethod(&dlg, "accept");  // the chooser's Open button
     });
     EXPECT_EQ(result, QDialog::Accepted);

@@ -163,10 +163,11 @@ TEST_F(SettingsGridTest, OutOfRangeValuesLeaveTheItemsAsBuiltAndKeepTheWorkingVa
     Load();
     EXPECT_EQ(m_boxes, std::vector<std::string>{"请正确选择编程器类型!"});
     EXPECT_EQ(m_log, std::vector<std::string>{CSettingsGrid::WelcomeBack()});
-    EXPECT_EQ(Value("编程器类型"), QString());
-    EXPECT_EQ(Value("串口"), QString());
+    // The items keep the first-start choices they were built with, shown as such.
+    EXPECT_EQ(Value("编程器类型"), Q("使用Kestavo下载线"));
+    EXPECT_EQ(Value("串口"), Q("COM 1"));
     EXPECT_EQ(Value("波特率"), Q("9600"));
-    EXPECT_EQ(Value("下载线性能"), QString());
+    EXPECT_EQ(Value("下载线性能"), Q("一般"));
     const SettingsRecord& w = m_session.Settings();
     EXPECT_EQ(w.nProgrammerType, 7);
     EXPECT_EQ(w.nComPort, 9);
@@ -174,7 +175,7 @@ TEST_F(SettingsGridTest, OutOfRangeValuesLeaveTheItemsAsBuiltAndKeepTheWorkingVa
     EXPECT_EQ(w.nSpeedIndex, -1);
 }
 
-TEST_F(SettingsGridTest, FirstStartShowsEmptyChoicesAndStoresTheFirstStartValues) {
+TEST_F(SettingsGridTest, FirstStartShowsTheFirstStartChoicesAndStoresThem) {
     const std::string ini = SettingsPath();
     ASSERT_TRUE(platform::WriteFileSafely(ini, kPinSections));
     Load();
@@ -182,9 +183,10 @@ TEST_F(SettingsGridTest, FirstStartShowsEmptyChoicesAndStoresTheFirstStartValues
     EXPECT_GT(std::string(CSettingsGrid::FirstStartWelcome()).size(),
               std::string(CSettingsGrid::WelcomeBack()).size());
     EXPECT_NE(std::string(CSettingsGrid::FirstStartWelcome()).find("README"), std::string::npos);
-    EXPECT_EQ(Value("编程器类型"), QString());
-    EXPECT_EQ(Value("串口"), QString());
-    EXPECT_EQ(Value("下载线性能"), QString());
+    // Each drop-down shows its current choice before any row is clicked.
+    EXPECT_EQ(Value("编程器类型"), Q("使用Kestavo下载线"));
+    EXPECT_EQ(Value("串口"), Q("COM 1"));
+    EXPECT_EQ(Value("下载线性能"), Q("一般"));
     EXPECT_EQ(Value("波特率"), Q("9600"));
     // The pale blue-white value area of the 0x00BBGGRR colour 0xF7F3E9.
     EXPECT_EQ(m_grid->Grid()->Tree()->palette().color(QPalette::Base), QColor(233, 243, 247));
@@ -238,7 +240,7 @@ TEST_F(SettingsGridTest, PickingFromTheDropDownChangesTheStoredChoiceOnly) {
 }
 
 TEST_F(SettingsGridTest, ADropDownClosedWithoutAPickChangesNothing) {
-    Load();  // first start: the type item shows no text
+    Load();  // first start: the type item shows the first-start choice
     QTreeWidget* tree = m_grid->Grid()->Tree();
     m_page->resize(400, 300);
     m_window.show();
@@ -256,7 +258,7 @@ TEST_F(SettingsGridTest, ADropDownClosedWithoutAPickChangesNothing) {
     emit tree->itemDelegate()->commitData(combo);
     emit tree->itemDelegate()->closeEditor(combo);
     QCoreApplication::processEvents();
-    EXPECT_EQ(Value("编程器类型"), QString());
+    EXPECT_EQ(Value("编程器类型"), Q("使用Kestavo下载线"));
     EXPECT_EQ(changes, 0);
 }
 

@@ -253,11 +253,8 @@ private:
             return Unsupported(
                 platform::Tr("this build of olstrin-cli cannot drive the parallel cables"));
         if (!m_options.simulateModel.empty()) {
-            const std::string image =
-                m_options.simImage.empty()
-                    ? platform::CacheDir() + "sim-" + m_options.simulateModel + ".bin"
-                    : m_options.simImage;
-            SetSimFlashFile(image);
+            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(m_options.simulateModel)
+                                                       : m_options.simImage);
         }
 #ifdef OLSTRIN_HAVE_LPT
         if (!m_options.simulateModel.empty()) {
