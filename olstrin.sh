@@ -22,7 +22,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev libasound2-dev libxcb1-dev libx11-dev libxkbcommon-dev
     xvfb xauth xdotool x11-apps fonts-wqy-microhei qt6-translations-l10n
-    clang libclang-rt-14-dev dpkg-dev file lintian gettext
+    clang libclang-rt-14-dev dpkg-dev file lintian gettext libusb-1.0-0-dev
 )
 
 setup() {

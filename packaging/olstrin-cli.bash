@@ -69,18 +69,31 @@ _olstrin_cli() {
             --speed) candidates=$'0\n1\n2' ;;
             --lock) candidates=$'1\n2\n3' ;;
             --lang) candidates=$'zh\nen' ;;
+            --format) candidates=$'hex\nbin' ;;
             --simulate) candidates=$'at89s51\nat89s52' ;;
             --chip) candidates=$(_olstrin_cli_chips "${words[0]}") ;;
             --lpt) candidates=$(printf '%s\n' sim sim:at89s51 sim:at89s52 io:0x378 /dev/parport* \
                 gpio:/dev/gpiochip*) ;;
             --com) candidates=$(printf '%s\n' sim /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*) ;;
+            --isp) candidates=$(printf '%s\n' arduino:sim arduino:sim:at89s51 arduino:sim:at89s52 \
+                usbasp arduino:/dev/ttyACM* arduino:/dev/ttyUSB*) ;;
             --sim-image) files=-f ;;
             --settings) files=-d ;;
         esac
     else
         _olstrin_cli_command
         if [[ -z $command ]]; then
-            candidates=$'chips\nsettings\ndetect\nerase\nwrite\nread\nverify\nlock\nauto'
+            candidates=$'chips
+settings
+ports
+detect
+erase
+write
+read
+blank
+verify
+lock
+auto'
         elif ((!argument)); then
             case $command in
                 lock) candidates=$'1\n2\n3' ;;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs the port, serial, HEX and verify-listing benchmarks of a build and prints one table of
+"""Runs the port, serial, Arduino link, HEX and verify-listing benchmarks of a build and prints one table of
 figure, budget and measured value, as Markdown.
 
 Usage: bench/summary/summary.py [BUILD_DIR]   (default build/default, with the benchmarks built),
@@ -61,6 +61,13 @@ def main():
                      "<= +10 %",
                      f"{(ratio - 1) * 100:+.1f} % ({ms(serial) / 1000:.2f} s, wire "
                      f"{serial['wire_s']:.2f} s)", ratio <= 1.10))
+
+        arduino = one(run(bins / "isp_bench", "BM_ArduinoWriteAndVerify8K/115200/10"),
+                      "BM_ArduinoWriteAndVerify8K/115200/10")
+        ratio = arduino["ratio_to_line"]
+        rows.append(("Arduino link 8 KiB write + verify at 115200 baud, against line time",
+                     "<= 1.15x", f"{ratio:.3f}x ({ms(arduino) / 1000:.2f} s, line "
+                     f"{arduino['line_s']:.2f} s)", ratio <= 1.15))
 
         image = run(bins / "image_bench", ".")
         hex_ms = ms(one(image, "BM_ConvertHex64K"))

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/MessageBox.h"
-
 namespace image {
 namespace {
 
@@ -16,7 +14,11 @@ constexpr std::size_t kRecordHeaderSize = 4;  // count, address high, address lo
 constexpr std::size_t kMinRecordSize = kRecordHeaderSize + 1;
 constexpr std::uint8_t kDataRecord = 0x00;
 constexpr std::uint8_t kExtendedSegmentAddress = 0x02;
+constexpr std::uint8_t kStartSegmentAddress = 0x03;
 constexpr std::uint8_t kExtendedLinearAddress = 0x04;
+constexpr std::uint8_t kStartLinearAddress = 0x05;
+constexpr std::size_t kExtendedAddressCount = 2;  // the upper address bits
+constexpr std::size_t kStartAddressCount = 4;     // CS:IP or EIP of the program's entry
 
 // The records of one text in order: every decoded byte in one block, where each record's bytes
 // begin and the text line it stands on, so a large file costs a few growing arrays instead of
@@ -42,7 +44,7 @@ int HexDigitValue(char c) {
 // Splits the first length characters of text into records. text[length] must be readable (it is
 // the ':' of the end record), so an odd digit at the end pairs with it and fails. line counts
 // the text's lines (LF, CR LF or a lone CR ends one) and is left on the line of a failure.
-bool DecodeRecords(const char* text, std::size_t length, RecordList& records, int& line) {
+HexError DecodeRecords(const char* text, std::size_t length, RecordList& records, int& line) {
     records.bytes.reserve(length / 2);
     line = 1;
     for (std::size_t i = 0; i < length;) {
@@ -56,16 +58,13 @@ bool DecodeRecords(const char* text, std::size_t length, RecordList& records, in
             ++i;
         } else {
             std::uint8_t value = 0;
-            if (!ParseHexByte(c, text[i + 1], value)) {
-                platform::ShowMessageBox(platform::Tr(kHexBadCharacterText));
-                return false;
-            }
-            if (records.starts.empty()) return false;  // digits before the first record
+            if (!ParseHexByte(c, text[i + 1], value)) return HexError::BadCharacter;
+            if (records.starts.empty()) return HexError::DigitsBeforeRecord;
             records.bytes.push_back(value);
             i += 2;
         }
     }
-    return true;
+    return HexError::None;
 }
 
 // A record's bytes, its checksum included, add up to 0 modulo 256.
@@ -75,49 +74,37 @@ bool ChecksumHolds(std::span<const std::uint8_t> record) {
     return (sum & 0xFF) == 0;
 }
 
-// Copies one data record into the image and adds its count to total; false after the message
-// when the record is refused. A record must carry exactly its count of data bytes and a checksum
-// that holds: a damaged line is never written to a chip.
-bool PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int& total) {
-    if (record.size() < kMinRecordSize) {
-        platform::ShowMessageBox(platform::Tr(kHexBadRecordText));
-        return false;
-    }
+// Whether a record that is not data leaves the 16-bit addresses as they are: Over64k for an
+// extended address that is not zero, BadRecord for any other type or a count its type never has.
+HexError CheckAddressRecord(std::span<const std::uint8_t> record) {
     const std::uint8_t type = record[3];
-    if (type != kDataRecord) {
-        const bool extended = type == kExtendedSegmentAddress || type == kExtendedLinearAddress;
-        platform::ShowMessageBox(platform::Tr(extended ? kHexOver64kText : kHexBadRecordText));
-        return false;
+    const std::size_t count = record[0];
+    if (type == kExtendedSegmentAddress || type == kExtendedLinearAddress) {
+        if (count != kExtendedAddressCount) return HexError::BadRecord;
+        const bool zeroBase = record[4] == 0 && record[5] == 0;
+        return zeroBase ? HexError::None : HexError::Over64k;
     }
+    // A start address names where the program begins; it places nothing.
+    if (type == kStartSegmentAddress || type == kStartLinearAddress) {
+        return count == kStartAddressCount ? HexError::None : HexError::BadRecord;
+    }
+    return HexError::BadRecord;
+}
+
+// Copies one data record into the image and adds its count to total, or passes a record that
+// changes no address. A record must carry exactly its count of data bytes and a checksum that
+// holds: a damaged line is never written to a chip.
+HexError PlaceRecord(std::span<const std::uint8_t> record, std::uint8_t* image, int& total) {
+    if (record.size() < kMinRecordSize) return HexError::BadRecord;
     const std::size_t count = record[0];
     if (record.size() != count + kMinRecordSize || !ChecksumHolds(record)) {
-        platform::ShowMessageBox(platform::Tr(kHexBadRecordText));
-        return false;
+        return HexError::BadRecord;
     }
+    if (record[3] != kDataRecord) return CheckAddressRecord(record);
     const std::size_t address = record[1] * 256u + record[2];
     std::memcpy(image + address, record.data() + kRecordHeaderSize, count);
     total += static_cast<int>(count);
-    return true;
-}
-
-// The conversion; line is the text line a failure is blamed on (0 for none).
-int Convert(const char* text, std::uint8_t* image, int& line) {
-    const std::string_view whole(text);
-    const std::size_t end = whole.find(kEndRecord);
-    if (end == std::string_view::npos) {
-        platform::ShowMessageBox(platform::Tr(kHexNoEndRecordText));
-        return -1;
-    }
-    RecordList records;
-    if (!DecodeRecords(text, end, records, line)) return -1;
-
-    std::memset(image, 0xFF, kHexAddressSpace);
-    int total = 0;
-    for (std::size_t i = 0; i < records.starts.size(); ++i) {
-        line = records.lines[i];
-        if (!PlaceRecord(records.Record(i), image, total)) return -1;
-    }
-    return total;
+    return HexError::None;
 }
 
 // One line of a HEX file: ':' followed by at least a header and a checksum in hex digit pairs.
@@ -136,11 +123,30 @@ bool ParseHexByte(char high, char low, std::uint8_t& value) {
     return true;
 }
 
-int ConvertHexToImage(const char* text, std::uint8_t* image, int* failedLine) {
+HexConversion ConvertHexToImage(const char* text, std::uint8_t* image) {
+    const std::string_view whole(text);
+    const std::size_t end = whole.find(kEndRecord);
+    if (end == std::string_view::npos) return {-1, HexError::NoEndRecord, 0};
+    RecordList records;
     int line = 0;
-    const int total = Convert(text, image, line);
-    if (failedLine) *failedLine = total < 0 ? line : 0;
-    return total;
+    if (const HexError error = DecodeRecords(text, end, records, line); error != HexError::None) {
+        return {-1, error, line};
+    }
+    std::memset(image, 0xFF, kHexAddressSpace);
+    int total = 0;
+    for (std::size_t i = 0; i < records.starts.size(); ++i) {
+        const HexError error = PlaceRecord(records.Record(i), image, total);
+        if (error != HexError::None) return {-1, error, records.lines[i]};
+    }
+    return {total, HexError::None, 0};
+}
+
+const char* HexErrorText(HexError error) {
+    // In the order of HexError; a refusal without a box has no text.
+    static constexpr const char* kTexts[] = {
+        nullptr,           kHexNoEndRecordText, kHexBadCharacterText,
+        kHexBadRecordText, kHexOver64kText,     nullptr};
+    return kTexts[static_cast<int>(error)];
 }
 
 bool IsIntelHexText(std::string_view text) {

@@ -94,10 +94,10 @@ LoadResult TooLarge(const std::string& path, std::size_t limit) {
 LoadResult LoadHex(const std::string& text, std::uint8_t* buffer1) {
     const int length = static_cast<int>(text.size());
     g_nLoadedLength = length;
-    int line = 0;
     // The converter reads up to the first NUL, as a C string.
-    if (ConvertHexToImage(text.c_str(), buffer1, &line) < 0) {
-        return {LoadStatus::ConvertFailed, length, line, kChipSpaceSize};
+    const HexConversion conversion = ConvertHexToImage(text.c_str(), buffer1);
+    if (conversion.total < 0) {
+        return {LoadStatus::ConvertFailed, length, conversion.line, kChipSpaceSize, conversion.error};
     }
     return {LoadStatus::Loaded, length, 0, kChipSpaceSize};
 }
@@ -152,12 +152,14 @@ const char* LoadFailureText(LoadStatus status) {
     return "";
 }
 
-SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length) {
+SaveResult SaveImage(const std::string& path, const std::uint8_t* data, int length,
+                     SaveFormat format) {
     const int count = std::max(length, 0);
     const std::string ext = UpperExtension(path);
+    const bool hex = format == SaveFormat::Hex ||
+                     (format == SaveFormat::ByName && (ext == "HEX" || ext == "IHX"));
     const std::string text =
-        ext == "HEX" || ext == "IHX"
-            ? ImageToHexText(data, count)
+        hex ? ImageToHexText(data, count)
             : std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(count));
     if (!platform::WriteFileSafely(path, text)) {
         platform::ReportFailureReason(platform::ErrnoReason(path, errno));

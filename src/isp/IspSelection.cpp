@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "isp/CArduinoIspLink.h"
+#include "isp/CUsbaspLink.h"
 #include "platform/AppPaths.h"
 #include "platform/Profile.h"
+#include "sim/CArduinoIspEmulator.h"
 
 namespace {
 
@@ -55,6 +58,28 @@ bool ParseUsbasp(const std::string& rest, IspSelection& selection) {
     return true;
 }
 
+// "arduino:sim" starts an emulated board here; the simulation is for trying the program out, so
+// there is no boot loader to wait for.
+std::unique_ptr<IIspLink> CreateArduinoLink(const IspSelection& selection,
+                                            std::function<bool()> stopping) {
+    if (selection.device != "sim" && selection.device.rfind("sim:", 0) != 0) {
+        return std::make_unique<CArduinoIspLink>(selection.device, selection.baud,
+                                                 std::move(stopping));
+    }
+    CTargetChip::Model model = CTargetChip::Model::AT89S52;
+    if (selection.device.size() > 4 &&
+        !CTargetChip::ModelFromName(selection.device.substr(4), model))
+        return nullptr;
+    auto emulator = std::make_unique<CArduinoIspEmulator>(model);
+    if (!emulator->Start()) return nullptr;
+    CArduinoIspLink::Options options;
+    options.bootWaitMs = 0;
+    auto link = std::make_unique<CArduinoIspLink>(emulator->SlavePath(), selection.baud,
+                                                  std::move(stopping), options);
+    link->KeepEmulator(std::move(emulator));
+    return link;
+}
+
 }  // namespace
 
 bool ParseIspSelection(const std::string& text, IspSelection& selection) {
@@ -83,8 +108,10 @@ std::string IspSetting() {
 std::unique_ptr<IIspLink> CreateIspLink(const IspSelection& selection,
                                         std::function<bool()> stopping) {
     // One branch per kind of link this build has.
-    (void)selection;
-    (void)stopping;
+    if (selection.kind == IspSelection::Kind::Usbasp)
+        return std::make_unique<CUsbaspLink>(selection, std::move(stopping));
+    if (selection.kind == IspSelection::Kind::Arduino)
+        return CreateArduinoLink(selection, std::move(stopping));
     return nullptr;
 }
 

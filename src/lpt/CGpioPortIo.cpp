@@ -18,12 +18,16 @@ using lptpins::LookUpPin;
 using lptpins::PinBit;
 using lptpins::Reg;
 
-int SystemIoctl(int fd, unsigned long request, void* arg) {
-    return ::ioctl(fd, request, arg);
-}
-
-int SystemClose(int fd) {
-    return ::close(fd);
+// The system's calls where the caller gave none.
+CGpioPortIo::SystemCalls WithSystemCalls(CGpioPortIo::SystemCalls calls) {
+    if (!calls.open) calls.open = [](const char* path, int flags) { return ::open(path, flags); };
+    if (!calls.ioctl) {
+        calls.ioctl = [](int fd, unsigned long request, void* arg) {
+            return ::ioctl(fd, request, arg);
+        };
+    }
+    if (!calls.close) calls.close = [](int fd) { return ::close(fd); };
+    return calls;
 }
 
 // The status register bit of the pin when the pin is at the connector level.
@@ -45,11 +49,8 @@ GpioPinMap EmptyGpioPinMap() {
     return map;
 }
 
-CGpioPortIo::CGpioPortIo(std::string chipPath, const GpioPinMap& map, IoctlFunction ioctlFunction,
-                         CloseFunction closeFunction)
-    : m_strPath(std::move(chipPath)),
-      m_ioctl(ioctlFunction ? std::move(ioctlFunction) : IoctlFunction(SystemIoctl)),
-      m_close(closeFunction ? std::move(closeFunction) : CloseFunction(SystemClose)) {
+CGpioPortIo::CGpioPortIo(std::string chipPath, const GpioPinMap& map, SystemCalls calls)
+    : m_strPath(std::move(chipPath)), m_calls(WithSystemCalls(std::move(calls))) {
     for (int pin = lptpins::kFirstPin; pin <= lptpins::kLastPin; ++pin) {
         const int offset = map[static_cast<size_t>(pin)];
         if (offset < 0) continue;
@@ -88,22 +89,27 @@ bool CGpioPortIo::Open() {
         platform::ReportFailureReason(m_strPath + ": " + problem + " ([GPIO] in Dranvik.ini)");
         return false;
     }
-    const int chipFd = ::open(m_strPath.c_str(), O_RDWR | O_CLOEXEC);
+    const int chipFd = m_calls.open(m_strPath.c_str(), O_RDWR | O_CLOEXEC);
     if (chipFd < 0) {
         platform::ReportFailureReason(platform::ErrnoReason(m_strPath, errno));
         return false;
     }
-    // The line requests live on without the chip's descriptor.
-    m_outputFd = RequestLines(chipFd, m_outputs, true);
-    const bool ok = (m_outputs.empty() || m_outputFd >= 0) &&
-                    (m_inputs.empty() || (m_inputFd = RequestLines(chipFd, m_inputs, false)) >= 0);
-    ::close(chipFd);
+    // The line requests live on without the chip's descriptor. The inputs are requested only
+    // once the outputs are held.
+    m_outputFd = RequestLines(chipFd, m_outputs, Direction::Output);
+    bool ok = m_outputs.empty() || m_outputFd >= 0;
+    if (ok && !m_inputs.empty()) {
+        m_inputFd = RequestLines(chipFd, m_inputs, Direction::Input);
+        ok = m_inputFd >= 0;
+    }
+    m_calls.close(chipFd);
     if (!ok) Release();
     return ok;
 }
 
-int CGpioPortIo::RequestLines(int chipFd, const std::vector<Line>& lines, bool output) {
+int CGpioPortIo::RequestLines(int chipFd, const std::vector<Line>& lines, Direction direction) {
     if (lines.empty()) return -1;
+    const bool output = direction == Direction::Output;
     gpio_v2_line_request request{};
     for (size_t i = 0; i < lines.size(); ++i) request.offsets[i] = lines[i].offset;
     request.num_lines = static_cast<__u32>(lines.size());
@@ -120,7 +126,7 @@ int CGpioPortIo::RequestLines(int chipFd, const std::vector<Line>& lines, bool o
         }
         request.config.num_attrs = 1;
     }
-    if (m_ioctl(chipFd, GPIO_V2_GET_LINE_IOCTL, &request) != 0) {
+    if (m_calls.ioctl(chipFd, GPIO_V2_GET_LINE_IOCTL, &request) != 0) {
         const int err = errno;
         std::string hint;
         if (err == EBUSY) hint = "a line is in use by another program";
@@ -136,11 +142,11 @@ void CGpioPortIo::Release() {
         // Leave nothing driven: the lines go back to inputs before they are released.
         gpio_v2_line_config config{};
         config.flags = GPIO_V2_LINE_FLAG_INPUT;
-        if (m_ioctl(m_outputFd, GPIO_V2_LINE_SET_CONFIG_IOCTL, &config) != 0)
+        if (m_calls.ioctl(m_outputFd, GPIO_V2_LINE_SET_CONFIG_IOCTL, &config) != 0)
             NoteFailure("set lines as inputs");
-        m_close(m_outputFd);
+        m_calls.close(m_outputFd);
     }
-    if (m_inputFd >= 0) m_close(m_inputFd);
+    if (m_inputFd >= 0) m_calls.close(m_inputFd);
     m_outputFd = m_inputFd = -1;
 }
 
@@ -153,7 +159,7 @@ void CGpioPortIo::WriteRegister(bool control, std::uint8_t value) {
         if (lptpins::LevelIn(bit, value)) values.bits |= 1ULL << i;
     }
     if (values.mask == 0) return;  // none of the register's pins has a line
-    if (m_outputFd < 0 || m_ioctl(m_outputFd, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) != 0)
+    if (m_outputFd < 0 || m_calls.ioctl(m_outputFd, GPIO_V2_LINE_SET_VALUES_IOCTL, &values) != 0)
         NoteFailure("set line values");
 }
 
@@ -172,7 +178,7 @@ std::uint8_t CGpioPortIo::ReadStatus() {
     if (m_inputs.empty()) return status;
     gpio_v2_line_values values{};
     values.mask = FirstLines(m_inputs.size());
-    if (m_inputFd < 0 || m_ioctl(m_inputFd, GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != 0) {
+    if (m_inputFd < 0 || m_calls.ioctl(m_inputFd, GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != 0) {
         NoteFailure("get line values");
         return 0xFF;
     }

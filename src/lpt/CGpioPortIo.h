@@ -26,21 +26,22 @@ GpioPinMap EmptyGpioPinMap();
 // written. On destruction the output lines are turned into inputs and both requests released.
 // A failing call after a good start is counted and the first reported; reads then give 0xFF
 // and nothing stops. Created and opened on the owner's thread, then used by one thread at a
-// time. The ioctl and close functions can be replaced by a test's fake.
+// time. The system calls it makes (open, ioctl, close) can be replaced by a test's fake.
 class CGpioPortIo : public IPortIo {
 public:
-    using IoctlFunction = std::function<int(int fd, unsigned long request, void* arg)>;
-    using CloseFunction = std::function<int(int fd)>;
+    // The calls on the chip and its line requests; an empty function means the system's call.
+    struct SystemCalls {
+        std::function<int(const char* path, int flags)> open;
+        std::function<int(int fd, unsigned long request, void* arg)> ioctl;
+        std::function<int(int fd)> close;
+    };
 
     // Connector level of a status pin without a line.
     static constexpr bool kUnmappedInputLevel = true;
     // Name the lines are requested under.
     static constexpr const char* kConsumer = "olstrin";
 
-    // Empty functions mean the system's ioctl and close (the close function is used for the
-    // line request descriptors only; the chip is opened and closed by the system's calls).
-    CGpioPortIo(std::string chipPath, const GpioPinMap& map, IoctlFunction ioctlFunction = {},
-                CloseFunction closeFunction = {});
+    CGpioPortIo(std::string chipPath, const GpioPinMap& map, SystemCalls calls = {});
     ~CGpioPortIo() override;
     CGpioPortIo(const CGpioPortIo&) = delete;
     CGpioPortIo& operator=(const CGpioPortIo&) = delete;
@@ -58,6 +59,8 @@ public:
     int FailedCalls() const { return m_nFailedCalls.load(); }
 
 private:
+    enum class Direction { Input, Output };
+
     // One mapped pin: its DB-25 number and its GPIO line offset.
     struct Line {
         int pin;
@@ -67,15 +70,14 @@ private:
     // The reason the map cannot be used (no line at all, a line named twice), or empty.
     std::string CheckMap() const;
     // Requests the lines as one request; the request's descriptor, or -1 (reason reported).
-    int RequestLines(int chipFd, const std::vector<Line>& lines, bool output);
+    int RequestLines(int chipFd, const std::vector<Line>& lines, Direction direction);
     // Sets the output lines of the register's pins to the levels the value gives them.
     void WriteRegister(bool control, std::uint8_t value);
     void Release();
     void NoteFailure(const char* call);
 
     std::string m_strPath;
-    IoctlFunction m_ioctl;
-    CloseFunction m_close;
+    SystemCalls m_calls;
     std::vector<Line> m_outputs;
     std::vector<Line> m_inputs;
     int m_outputFd = -1;

@@ -288,7 +288,9 @@ bool CParallelIsp::WriteBytes(CChipAlgorithm& algorithm) {
         const int written = algorithm.WriteByte(image[pos], pos);
         if (Failed(algorithm)) return false;
         if (!written) {
-            // OE stays enabled and m_nPos stays at the failed byte.
+            // OE stays enabled and m_nPos stays at the failed byte; Buffer 2 holds what the
+            // chip has there, so the owner can say why the byte would not take.
+            p.m_pBuffer2[pos] = algorithm.ReadByte(pos);
             algorithm.End();
             m_bBusy = 0;
             Post(PE_WRITE_ERROR);

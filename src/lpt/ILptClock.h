@@ -1,17 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include "platform/IClock.h"
 
-// Time as the parallel backend's worker sees it: the real program sleeps and reads the steady
-// clock; tests substitute a clock that only counts. Called by the worker that owns the backend.
-class ILptClock {
-public:
-    virtual ~ILptClock() = default;
+// The parallel backend's worker keeps its waits on the clock every hardware path shares.
+using ILptClock = platform::IClock;
 
-    virtual void SleepMs(int ms) = 0;
-    // Milliseconds on a monotonic scale.
-    virtual std::int64_t NowMs() = 0;
-};
-
-// The steady clock and real sleeps; one object for the whole program, usable from any thread.
-ILptClock& SystemLptClock();
+inline ILptClock& SystemLptClock() {
+    return platform::SystemClock();
+}

@@ -28,7 +28,9 @@ void CReplySignal::Cancel() {
 
 CReplySignal::WaitResult CReplySignal::Wait(std::chrono::milliseconds timeout, Reply& out) {
     std::unique_lock lock(m_mutex);
-    if (!m_cv.wait_for(lock, timeout, [this] { return !m_replies.empty() || m_bCancelled; })) {
+    const std::int64_t deadline = m_clock.NowMs() + timeout.count();
+    if (!m_clock.WaitUntil(m_cv, lock, deadline,
+                           [this] { return !m_replies.empty() || m_bCancelled; })) {
         return WaitResult::TimedOut;
     }
     if (m_bCancelled) return WaitResult::Cancelled;

@@ -7,12 +7,17 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/IClock.h"
+
 // The replies handed from the comm thread to the waiting transfer thread, each with its bytes, so
 // the transfer thread never reads the port's receive buffer while the comm thread may refill it.
 // Replies queue up in arrival order (a few at most; more are dropped), so a second reply to one
-// request is seen, not lost under the first. Set and Cancel from any thread; one thread waits.
+// request is seen, not lost under the first. Waits run on the clock given, which outlives this.
+// Set and Cancel from any thread; one thread waits.
 class CReplySignal {
 public:
+    explicit CReplySignal(platform::IClock& clock) : m_clock(clock) {}
+
     static constexpr int kMaxBytes = 18;
     static constexpr std::size_t kMaxQueued = 4;
 
@@ -34,6 +39,7 @@ public:
     WaitResult Wait(std::chrono::milliseconds timeout, Reply& out);
 
 private:
+    platform::IClock& m_clock;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<Reply> m_replies;

@@ -1,7 +1,7 @@
 #include "serial/CReplyWatch.h"
 
-CReplyWatch::CReplyWatch(std::function<void(std::uint64_t)> onExpiry)
-    : m_onExpiry(std::move(onExpiry)), m_thread([this] { Run(); }) {}
+CReplyWatch::CReplyWatch(platform::IClock& clock, std::function<void(std::uint64_t)> onExpiry)
+    : m_clock(clock), m_onExpiry(std::move(onExpiry)), m_thread([this] { Run(); }) {}
 
 CReplyWatch::~CReplyWatch() {
     Stop();
@@ -12,7 +12,8 @@ void CReplyWatch::Arm(std::chrono::milliseconds timeout, std::uint64_t sequence)
         std::lock_guard lock(m_mutex);
         m_bArmed = true;
         m_nSequence = sequence;
-        m_deadline = std::chrono::steady_clock::now() + timeout;
+        m_nDeadlineMs = m_clock.NowMs() + timeout.count();
+        ++m_nChanges;
     }
     m_cv.notify_all();
 }
@@ -20,12 +21,14 @@ void CReplyWatch::Arm(std::chrono::milliseconds timeout, std::uint64_t sequence)
 void CReplyWatch::Disarm() {
     std::lock_guard lock(m_mutex);
     m_bArmed = false;
+    ++m_nChanges;
 }
 
 void CReplyWatch::Stop() {
     {
         std::lock_guard lock(m_mutex);
         m_bStopping = true;
+        ++m_nChanges;
     }
     m_cv.notify_all();
     if (m_thread.joinable()) m_thread.join();
@@ -34,11 +37,11 @@ void CReplyWatch::Stop() {
 void CReplyWatch::Run() {
     std::unique_lock lock(m_mutex);
     while (!m_bStopping) {
+        const std::uint64_t seen = m_nChanges;
+        const auto changed = [this, seen] { return m_nChanges != seen; };
         if (!m_bArmed) {
-            m_cv.wait(lock);
-        } else if (std::chrono::steady_clock::now() < m_deadline) {
-            m_cv.wait_until(lock, m_deadline);
-        } else {
+            m_cv.wait(lock, changed);
+        } else if (!m_clock.WaitUntil(m_cv, lock, m_nDeadlineMs, changed)) {
             m_bArmed = false;
             const std::uint64_t sequence = m_nSequence;
             lock.unlock();

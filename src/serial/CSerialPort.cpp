@@ -18,6 +18,7 @@
 
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
+#include "platform/Terminal.h"
 #include "platform/Translate.h"
 #include "serial/LineSpeed.h"
 #include "serial/PortNames.h"
@@ -33,30 +34,6 @@ bool IsPseudoTerminal(int fd) {
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     const unsigned int dev = major(st.st_rdev);
     return dev >= 136 && dev <= 143;
-}
-
-// The termios constant of a rate in the fixed table, or B0 when the rate is not there.
-speed_t TableSpeed(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
 }
 
 // Sets parity, data and stop bits of a raw line; false for a definition the line cannot take.
@@ -85,35 +62,6 @@ bool ApplyFraming(termios& tio, char parity, int dataBits, int stopBits) {
             return false;
     }
     return true;
-}
-
-// Opens path for reading and writing if it is a terminal, else returns -1 with the reason
-// reported. Anything else (a regular file, a block device, a pipe) is only ever opened for reading
-// and closed again untouched, so a wrong setting cannot write a frame over a file.
-int OpenTerminal(const std::string& path) {
-    const int flags = O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    const int probe = ::open(path.c_str(), O_RDONLY | flags);
-    if (probe < 0) {
-        platform::ReportFailureReason(platform::ErrnoReason(path, errno));
-        return -1;
-    }
-    struct stat probed {};
-    int fd = -1;
-    int error = ENOTTY;
-    if (fstat(probe, &probed) == 0 && S_ISCHR(probed.st_mode) && isatty(probe)) {
-        fd = ::open(path.c_str(), O_RDWR | flags);
-        struct stat opened {};
-        // The path must still name the same device once opened for writing.
-        if (fd < 0) {
-            error = errno;
-        } else if (fstat(fd, &opened) != 0 || opened.st_rdev != probed.st_rdev || !isatty(fd)) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ::close(probe);
-    if (fd < 0) platform::ReportFailureReason(platform::ErrnoReason(path, error));
-    return fd;
 }
 
 int RemainingMs(Clock::time_point deadline) {
@@ -155,7 +103,7 @@ bool CSerialPort::OpenPort(int portNumber, int baud, char parity, int dataBits, 
         platform::ReportFailureReason(platform::ErrnoReason(ComDeviceName(portNumber), ENODEV));
         return false;
     }
-    const int fd = OpenTerminal(device.path);
+    const int fd = platform::OpenTerminal(device.path);
     if (fd < 0) return false;
     // Exclusive use, as a COM port has: the lock finds a port in use (also by a program that
     // runs as root), then TIOCEXCL refuses further opens.
@@ -184,7 +132,7 @@ void CSerialPort::ConfigureLine(int baud, char parity, int dataBits, int stopBit
     // A read of an empty line fails with EAGAIN; 0 then means only that the device went away.
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    const speed_t speed = TableSpeed(baud);
+    const speed_t speed = platform::TableSpeed(baud);
     if (baud <= 0 || !ApplyFraming(tio, parity, dataBits, stopBits) ||
         (speed != B0 && cfsetspeed(&tio, speed) != 0)) {
         ReportError("BuildCommDCB()", EINVAL);

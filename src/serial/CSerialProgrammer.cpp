@@ -9,7 +9,8 @@
 
 using namespace boxproto;
 
-CSerialProgrammer::CSerialProgrammer(CProgrammer& controller) : m_pController(&controller) {}
+CSerialProgrammer::CSerialProgrammer(CProgrammer& controller, platform::IClock* clock)
+    : m_clock(clock ? *clock : platform::SystemClock()), m_pController(&controller) {}
 
 CSerialProgrammer::~CSerialProgrammer() {
     BeginClosing();
@@ -251,7 +252,7 @@ int CSerialProgrammer::WriteTransferThread() {
         return 0;
     }
     SetReceiveSize(1);
-    std::this_thread::sleep_for(m_timings.pause);
+    m_clock.SleepMs(static_cast<int>(m_timings.pause.count()));
     Reply ack;
     while (controller.m_nPos < length) {
         SendData(image + controller.m_nPos);
@@ -298,31 +299,39 @@ int CSerialProgrammer::ReadTransferThread() {
     const int length = std::clamp(controller.m_nDataLen.load(), 0, kImageBufferSize);
     std::uint8_t* buffer = controller.m_pBuffer2.get();
     std::uint8_t request = kRequestNext;
-    // A block that was late for the block wait arrives twice: once late, once repeated. Both
-    // copies come before anything asked for later, so a block equal to the last one while its
-    // copy is still due cannot be told from that copy.
+    // After a repeat request the block just taken may still come once more, and it comes before
+    // anything asked for later. A next block equal to the last one while that copy is due cannot
+    // be told from the copy, so it is asked for again: every send drops the input before it, and
+    // whatever answers the repeat is the block asked for.
     bool copyDue = false;
+    bool timedOut = false;  // the last request got no answer within a block wait
     Reply block;
     Reply last;
     while (controller.m_nPos < length) {
         SendRequest(request);
         auto result = m_transferReply.Wait(m_timings.blockTimeout, block);
         if (m_bStopping) return -1;
-        if (result == TimedOut && request == kRequestNext) {
+        if (result == TimedOut && !timedOut) {
             request = kRequestAgain;
+            timedOut = true;
             continue;
         }
-        if (result != Signalled || !IsBlock(block) || (copyDue && SameBlock(block, last))) {
+        if (result != Signalled || !IsBlock(block)) {
             FinishRead(PE_RECEIVE_ERROR, result != Cancelled);
             return -1;
+        }
+        if (request == kRequestNext && copyDue && SameBlock(block, last)) {
+            request = kRequestAgain;
+            continue;
         }
         std::memcpy(buffer + controller.m_nPos, block.bytes.data() + 2, kBlockSize);
         controller.m_nPos += kBlockSize;
         Post(PE_READ_PROGRESS);
         last = block;
-        copyDue = false;
-        if (request == kRequestAgain) {
-            // The line stays quiet for a block wait, or brings the copy, before the next request.
+        copyDue = request == kRequestAgain;
+        if (timedOut) {
+            // A block late for its wait arrives twice: the line brings the copy within a block
+            // wait, or stays quiet, before the next request.
             result = m_transferReply.Wait(m_timings.blockTimeout, block);
             if (m_bStopping) return -1;
             copyDue = result == TimedOut;
@@ -331,6 +340,7 @@ int CSerialProgrammer::ReadTransferThread() {
                 return -1;
             }
         }
+        timedOut = false;
         request = kRequestNext;
     }
     FinishRead(PE_READ_DONE, true);

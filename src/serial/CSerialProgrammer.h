@@ -9,6 +9,7 @@
 
 #include "core/BoxProtocol.h"
 #include "core/IProgrammerBackend.h"
+#include "platform/IClock.h"
 #include "serial/CReplySignal.h"
 #include "serial/CReplyWatch.h"
 #include "serial/CSerialPort.h"
@@ -24,7 +25,8 @@ class CProgrammer;
 // that does not come within the watchdog end the command with one PE_RECEIVE_ERROR; the backend
 // then takes commands again and drops what arrives until the next frame, so a late or stray reply
 // never completes a later command nor starts a transfer. A read never keeps a block it cannot be
-// sure of: a copy that follows a repeated block is recognised and dropped.
+// sure of: a copy that follows a repeated block is recognised and dropped, and a block that could
+// be that copy is asked for again.
 //
 // Threads: the operations and Init run on the owner's thread; replies are handled on the port's
 // comm thread; a write or read runs on one transfer thread at a time. The controller owns this
@@ -48,7 +50,7 @@ public:
     // bytes there, so a reply that repeats the frame byte for byte is the line's echo.
     static constexpr std::uint8_t kFrameFiller = 0xA5;
 
-    // How long the backend waits; tests shorten them.
+    // How long the backend waits, on its clock.
     struct Timings {
         std::chrono::milliseconds ackTimeout{1000};     // per write acknowledge
         std::chrono::milliseconds blockTimeout{500};    // per read block, retried once
@@ -56,7 +58,9 @@ public:
         std::chrono::milliseconds replyTimeout{10000};  // for the reply to a command frame
     };
 
-    explicit CSerialProgrammer(CProgrammer& controller);
+    // Every wait of the backend (replies, acknowledges, blocks, the pause) runs on the clock,
+    // the system's unless one is given; it must outlive the backend.
+    explicit CSerialProgrammer(CProgrammer& controller, platform::IClock* clock = nullptr);
     ~CSerialProgrammer() override;
 
     // Opens COM portNumber at baud, 8N1, starts the comm thread and posts PE_SERIAL_INIT_DONE, or
@@ -120,8 +124,10 @@ private:
     // Posts through the controller unless the backend is being destroyed.
     void Post(int code);
 
+    platform::IClock& m_clock;
     std::atomic<bool> m_bTransferRunning{false};
-    CReplySignal m_transferReply;  // what arrived for the transfer's last data frame or request
+    CReplySignal m_transferReply{
+        m_clock};  // what arrived for the transfer's last data frame or request
     std::atomic<bool> m_bReady{false};
     std::atomic<bool> m_bPortOpen{false};
     // Held while the frame is built and sent and while a reply is handled, so that a reply is
@@ -135,5 +141,5 @@ private:
     std::thread m_transferThread;  // started and joined by the comm thread, joined at destruction
     std::atomic<bool> m_bStopping{false};
     Timings m_timings;
-    CReplyWatch m_replyWatch{[this](std::uint64_t sequence) { OnReplyTimeout(sequence); }};
+    CReplyWatch m_replyWatch{m_clock, [this](std::uint64_t sequence) { OnReplyTimeout(sequence); }};
 };

@@ -6,6 +6,9 @@
 
 #include "image/ImageFile.h"
 #include "image/VerifyListing.h"
+#include "isp/IspSelection.h"
+#include "platform/FailureReason.h"
+#include "platform/MessageBox.h"
 #include "platform/Translate.h"
 #include "sim/SimSettings.h"
 
@@ -50,7 +53,7 @@ constexpr EventRow kEventRows[] = {
     {PE_WRITE_STARTED, N_("编程器:写器件开始."), EventOutcome::More, false},
     {PE_WRITE_PROGRESS, nullptr, EventOutcome::More, false},
     {PE_WRITE_DONE, N_("编程器:写器件完成."), EventOutcome::More, false},
-    {PE_WRITE_ERROR, N_("编程器:写器件时发生错误."), EventOutcome::Fail, true},
+    {PE_WRITE_ERROR, N_("编程器:写器件时发生错误."), EventOutcome::More, false},
     {PE_READ_STARTED, N_("编程器:读器件开始."), EventOutcome::LogOnly, false},
     {PE_READ_PROGRESS, nullptr, EventOutcome::More, false},
     {PE_READ_DONE, N_("编程器:读器件完成."), EventOutcome::More, false},
@@ -58,7 +61,7 @@ constexpr EventRow kEventRows[] = {
     {PE_INVALID_OPERATION, N_("编程器:无效的操作."), EventOutcome::Fail, true},
     {PE_DEVICE_DETECTED, nullptr, EventOutcome::More, false},
     {PE_DEVICE_NOT_DETECTED, nullptr, EventOutcome::More, false},
-    {PE_LOCK_ERROR, N_("编程器:写锁定位时发生错误."), EventOutcome::Fail, true},
+    {PE_LOCK_ERROR, N_("编程器:写锁定位时发生错误."), EventOutcome::More, false},
     {PE_READ_LOCKED, N_("编程器:器件已加密,无法读出."), EventOutcome::Fail, true},
     {PE_NO_CHIP_ANSWER, N_("编程器:器件没有响应编程使能."), EventOutcome::Fail, true},
     // A notice: the read goes on byte by byte.
@@ -186,11 +189,18 @@ bool CProgrammingSession::OpenFile(const std::string& path) {
     return LoadBuffer1();
 }
 
-bool CProgrammingSession::SaveFile(const std::string& path) {
+int CProgrammingSession::SelectedRomBytes() {
+    const ChipInfo* chip = m_programmer.GetSelectedChip();
+    return chip ? chiplist::RomBytes(*chip) : kChipSpaceSize;
+}
+
+bool CProgrammingSession::SaveFile(const std::string& path, image::SaveFormat format,
+                                   bool wholeRom) {
     std::uint8_t* buffer2 = m_programmer.m_pBuffer2.get();
     m_view.CopyBuffer2View(buffer2, kImageBufferSize);
-    const int length = m_programmer.GetDataLength(buffer2, kChipSpaceSize);
-    const image::SaveResult result = image::SaveImage(path, buffer2, length);
+    const int trimmed = m_programmer.GetDataLength(buffer2, kChipSpaceSize);
+    const int length = wholeRom ? std::min(SelectedRomBytes(), kChipSpaceSize) : trimmed;
+    const image::SaveResult result = image::SaveImage(path, buffer2, length, format);
     if (result.status != image::SaveStatus::Saved) {
         // A file that could not be created or filled is reported, never taken for a saved one.
         AddLog(image::SaveFailedLine(path));
@@ -282,6 +292,10 @@ bool CProgrammingSession::LoadBuffer1() {
     std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
     const image::LoadResult result =
         image::LoadImage(m_strFilePath, m_strFileExt, buffer1, m_bReadStreams);
+    // A refused HEX text says why in a message box before anything is logged.
+    if (const char* reason = image::HexErrorText(result.hexError)) {
+        platform::ShowMessageBox(Tr(reason));
+    }
     if (result.span > 0) m_nImageSpan = result.span;
     m_nImageLength = result.status == image::LoadStatus::Loaded ? result.length : -1;
     if (result.status == image::LoadStatus::Loaded) {
@@ -323,9 +337,33 @@ void CProgrammingSession::ShowProgress(const char* format) {
     m_view.SetProgress(ProgressPercent(m_programmer.m_nPos, m_programmer.m_nDataLen), text);
 }
 
-void CProgrammingSession::LogSimulatedTarget() {
-    const std::string text = SimulatedChipText();
-    if (!text.empty()) AddLog(text);
+void CProgrammingSession::LogLinkAndSimulatedTarget() {
+    // The link that clocks the instructions, then the simulated chip behind it, if any.
+    for (const std::string& text : {IspLinkText(), SimulatedChipText()}) {
+        if (!text.empty()) AddLog(text);
+    }
+}
+
+void CProgrammingSession::ReportWriteFailure() {
+    // The serial box only says that it refused a block.
+    if (m_programmer.m_nProgrammerType == 0) return;
+    const int address = m_programmer.m_nPos;
+    if (address < 0 || address >= kChipSpaceSize) return;
+    const unsigned wrote = m_programmer.m_pBuffer1[address];
+    const unsigned read = m_programmer.m_pBuffer2[address];
+    std::string reason = Printf(
+        Tr("write failed at address 0x%04X: wrote 0x%02X, read back 0x%02X"), address, wrote, read);
+    // Programming only clears bits: a 0 where the image has a 1 was there before the write.
+    if ((wrote & ~read) != 0) reason += Tr(" (the chip is not blank: erase first)");
+    platform::ReportFailureReason(reason);
+}
+
+void CProgrammingSession::ReportLockFailure() {
+    const int level = m_view.LockBitSelection() + 1;
+    std::string reason = Printf(Tr("the chip did not confirm lock mode %d"), level);
+    // A chip locked higher reads back its own level; only an erase lowers it.
+    if (level < 3) reason += Tr(" (lock bits only go up: erase to clear them)");
+    platform::ReportFailureReason(reason);
 }
 
 void CProgrammingSession::ShowDetection(bool detected) {
@@ -365,11 +403,11 @@ void CProgrammingSession::OnProgrammerEvent(int code) {
 void CProgrammingSession::OnEventWithData(int code) {
     switch (code) {
         case PE_SERIAL_INIT_DONE:
-            LogSimulatedTarget();
+            LogLinkAndSimulatedTarget();
             m_programmer.CheckReady(m_view.ChipSelection());
             break;
         case PE_PARALLEL_INIT_DONE:
-            LogSimulatedTarget();
+            LogLinkAndSimulatedTarget();
             break;
         case PE_WRITE_STARTED:
             AddLog(Printf(Tr("写入%d字节..."), m_programmer.GetDataLength(
@@ -384,6 +422,10 @@ void CProgrammingSession::OnEventWithData(int code) {
             // The serial box announces its readiness after a write; the read-back of a pending
             // verify starts on that PE_READY instead.
             if (!(m_programmer.m_nProgrammerType == 0 && m_bStepVerify)) RunNextStep(true, true);
+            break;
+        case PE_WRITE_ERROR:
+            ReportWriteFailure();
+            RunNextStep(false, true);
             break;
         case PE_READ_PROGRESS:
             ShowProgress(Tr("正在读:%04X/%04X"));
@@ -402,6 +444,10 @@ void CProgrammingSession::OnEventWithData(int code) {
             break;
         case PE_DEVICE_NOT_DETECTED:
             ShowDetection(false);
+            RunNextStep(false, true);
+            break;
+        case PE_LOCK_ERROR:
+            ReportLockFailure();
             RunNextStep(false, true);
             break;
         default:

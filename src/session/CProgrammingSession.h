@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/CProgrammer.h"
+#include "image/ImageFile.h"
 #include "session/ISessionView.h"
 #include "session/SettingsRecord.h"
 
@@ -59,9 +60,13 @@ public:
     // Chooses the file and loads it into Buffer 1 (the open command after its file dialog). The
     // caller checks ButtonsEnabled before asking for the file.
     bool OpenFile(const std::string& path);
-    // Saves the Buffer 2 view's bytes, up to the last byte other than 0xFF within the chip's ROM,
-    // to path and logs the result (the save command after its file dialog). False on failure.
-    bool SaveFile(const std::string& path);
+    // Saves the Buffer 2 view's bytes, up to the last byte other than 0xFF within the chip's ROM
+    // (the whole ROM with wholeRom), to path in the format given and logs the result (the save
+    // command after its file dialog). False on failure.
+    bool SaveFile(const std::string& path, image::SaveFormat format = image::SaveFormat::ByName,
+                  bool wholeRom = false);
+    // One past the last address of the selected chip's ROM (the chip space without a chip).
+    int SelectedRomBytes();
 
     // Handles one programmer event (any code, including unknown ones above 20).
     void OnProgrammerEvent(int code);
@@ -113,8 +118,13 @@ private:
     // How much of Buffer 1, from its start, holds current data: the last load's span (a HEX load
     // leaves older bytes past 64 KiB), the chip's 64 KiB of the view before any load.
     int m_nImageSpan = kChipSpaceSize;
-    // After the port's init line: says so when the target is a simulated chip.
-    void LogSimulatedTarget();
+    // After the port's init line: names the ISP link in use and says so when the target is a
+    // simulated chip.
+    void LogLinkAndSimulatedTarget();
+    // The reasons for a refused write or lock, on the failure-reason channel beside the designed
+    // log line: the address, the byte written and the byte read back; the lock mode asked for.
+    void ReportWriteFailure();
+    void ReportLockFailure();
 
     ISessionView& m_view;
     SettingsRecord m_settings;

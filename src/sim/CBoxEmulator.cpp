@@ -1,16 +1,8 @@
 #include "sim/CBoxEmulator.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/prctl.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "core/BoxProtocol.h"
@@ -41,48 +33,19 @@ CBoxEmulator::~CBoxEmulator() {
 }
 
 void CBoxEmulator::SetLineRate(int baud) {
-    m_byteTime =
-        baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / baud) : std::chrono::nanoseconds(0);
+    m_line.SetLineRate(baud);
 }
 
 bool CBoxEmulator::Start() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0) return false;
-    char name[128];
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
-        ptsname_r(m_master, name, sizeof name) != 0) {
-        Stop();
-        return false;
-    }
-    m_strSlavePath = name;
-    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    m_stopEvent = eventfd(0, EFD_CLOEXEC);
-    if (m_slaveKeep < 0 || m_stopEvent < 0) {
-        Stop();
-        return false;
-    }
-    termios tio{};
-    if (tcgetattr(m_slaveKeep, &tio) == 0) {
-        cfmakeraw(&tio);  // no echo before the host sets the line up
-        tcsetattr(m_slaveKeep, TCSANOW, &tio);
-    }
-    // Writes that the other end does not take are dropped, as on a line nobody listens to.
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    if (!m_line.Open()) return false;
     m_thread = std::thread([this] { Run(); });
     return true;
 }
 
 void CBoxEmulator::Stop() {
-    m_bStop = true;
-    if (m_stopEvent >= 0) {
-        const std::uint64_t one = 1;
-        (void)!::write(m_stopEvent, &one, sizeof one);
-    }
+    m_line.RequestStop();
     if (m_thread.joinable()) m_thread.join();
-    for (int* fd : {&m_slaveKeep, &m_master, &m_stopEvent}) {
-        if (*fd >= 0) ::close(*fd);
-        *fd = -1;
-    }
+    m_line.Close();
 }
 
 void CBoxEmulator::SetFaults(const Faults& faults) {
@@ -122,24 +85,14 @@ std::vector<std::vector<std::uint8_t>> CBoxEmulator::Received() const {
 void CBoxEmulator::Run() {
     prctl(PR_SET_TIMERSLACK, 1UL);  // pacing sleeps are a fraction of a millisecond
     std::uint8_t chunk[256];
-    while (!m_bStop) {
-        pollfd fds[2] = {{m_stopEvent, POLLIN, 0}, {m_master, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (fds[0].revents != 0) return;
-        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        if (n <= 0) return;  // the line is gone
-        if (m_byteTime.count() > 0) {
-            m_rxDone = std::max(m_rxDone, Clock::now()) + m_byteTime * n;
-        }
+    for (;;) {
+        const int n = m_line.Read(chunk, sizeof chunk);
+        if (n <= 0) return;
         if (EchoesLine()) {
-            (void)!::write(m_master, chunk, static_cast<size_t>(n));
+            m_line.Echo(chunk, n);
             continue;
         }
-        for (ssize_t i = 0; i < n; ++i) {
+        for (int i = 0; i < n; ++i) {
             if (!Feed(chunk[i])) return;
         }
     }
@@ -333,34 +286,5 @@ std::uint8_t CBoxEmulator::ReadByte(int address) {
 }
 
 bool CBoxEmulator::SendReply(const Reply& reply) {
-    Clock::time_point at = Clock::now();
-    if (m_byteTime.count() > 0) at = std::max({at, m_rxDone, m_txFree}) + m_byteTime * reply.length;
-    at += reply.delay;
-    if (!WaitUntil(at)) return false;
-    (void)!::write(m_master, reply.bytes.data(), static_cast<size_t>(reply.length));
-    m_txFree = at;
-    return true;
-}
-
-bool CBoxEmulator::WaitUntil(Clock::time_point at) {
-    using std::chrono::milliseconds;
-    for (;;) {
-        const auto left = at - Clock::now();
-        if (left <= std::chrono::nanoseconds(0)) return !m_bStop;
-        if (left > milliseconds(20)) {
-            // Long waits (injected delays) watch the stop event; a short one is a single sleep,
-            // so pacing costs one wake-up.
-            pollfd fd = {m_stopEvent, POLLIN, 0};
-            const auto ms = std::chrono::duration_cast<milliseconds>(left) - milliseconds(10);
-            if (poll(&fd, 1, static_cast<int>(std::min<long long>(ms.count(), INT_MAX))) > 0) {
-                return false;
-            }
-            continue;
-        }
-        const auto ns =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
-        const timespec ts{static_cast<time_t>(ns / 1'000'000'000),
-                          static_cast<long>(ns % 1'000'000'000)};
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
-    }
+    return m_line.Send(reply.bytes.data(), reply.length, reply.delay);
 }

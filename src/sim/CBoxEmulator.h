@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/CEmulatedLine.h"
 #include "sim/CTargetChip.h"
 
 // The serial programmer box, emulated on the master side of a pseudo-terminal: a thread takes the
@@ -62,7 +63,7 @@ public:
     void Stop();
 
     // The slave device to open as the serial port. Valid after Start.
-    const std::string& SlavePath() const { return m_strSlavePath; }
+    const std::string& SlavePath() const { return m_line.SlavePath(); }
 
     // Paces the line at baud: no byte leaves faster than the line carries it, and a received
     // frame or byte is acted on only after its wire time. 0 (the default) answers at once.
@@ -82,7 +83,6 @@ public:
     std::vector<std::vector<std::uint8_t>> Received() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
     static constexpr int kFrameSize = 18;
 
     // What to send back for one unit.
@@ -114,7 +114,6 @@ private:
 
     // Sends the reply once the line allows; false when stopped meanwhile. Emulator thread.
     bool SendReply(const Reply& reply);
-    bool WaitUntil(Clock::time_point at);
 
     mutable std::mutex m_mutex;  // guards the chip, the faults, the log and the protocol state
     CTargetChip m_chip;
@@ -130,14 +129,6 @@ private:
     int m_nDrops = 0;                     // requests for the current read block left unanswered
     std::uint32_t m_nNoise = 0x2545F491;  // state of the garbage generator (xorshift)
 
-    std::chrono::nanoseconds m_byteTime{0};  // wire time of one byte, 0 when not paced
-    Clock::time_point m_rxDone{};            // when the last byte read has fully arrived
-    Clock::time_point m_txFree{};            // when the line is free to send again
-
-    int m_master = -1;
-    int m_slaveKeep = -1;  // keeps the line up while the host has the port closed
-    int m_stopEvent = -1;
-    std::atomic<bool> m_bStop{false};
-    std::string m_strSlavePath;
+    CEmulatedLine m_line;
     std::thread m_thread;
 };

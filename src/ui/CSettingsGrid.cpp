@@ -6,7 +6,10 @@
 #include <array>
 #include <utility>
 
+#include "isp/PortListing.h"
+#include "platform/AppPaths.h"
 #include "platform/MessageBox.h"
+#include "platform/Profile.h"
 #include "platform/Tone.h"
 #include "ui/CHotkeyDlg.h"
 #include "ui/GlobalHotkey.h"
@@ -18,6 +21,7 @@ constexpr const char* kCaptionType = N_("编程器类型");
 constexpr const char* kCaptionPort = N_("串口");
 constexpr const char* kCaptionBaud = N_("波特率");
 constexpr const char* kCaptionSpeed = N_("下载线性能");
+constexpr const char* kCaptionIsp = N_("ISP编程器");
 constexpr const char* kCaptionDetect = N_("自动检测器件");
 constexpr const char* kCaptionSound = N_("使用声音提示");
 constexpr const char* kCaptionHotkey = N_("使用热键");
@@ -121,6 +125,7 @@ void CSettingsGrid::BuildGrid() {
         item->GetConstraints()->SetCurrent(choice);
         item->SetValue(item->GetConstraints()->GetAt(choice));
     }
+    BuildIspItem(programmer);
     programmer->Expand();
 
     CPropertyGridItem* system = m_pGrid->AddCategory(UiText("系统"));
@@ -132,6 +137,41 @@ void CSettingsGrid::BuildGrid() {
     system->Expand();
 
     m_pGrid->SetCustomColors(0xD2BDB6, 0x000000, 0xD2BDB6, 0xF7F3E9, 0x000000);
+}
+
+void CSettingsGrid::BuildIspItem(CPropertyGridItem* category) {
+    m_strStoredIsp =
+        platform::GetProfileString("Devices", "ISP", "", platform::SettingsFile("Dranvik.ini"));
+    m_pItemIsp = AddChoiceItem(
+        category, kCaptionIsp,
+        N_("选择Arduino ISP或USBasp编程器, 选无则使用编程器类型.(重启程序生效)"), {N_("无")});
+    m_ispWords = {""};
+    for (const FoundPort& port : ListPorts()) {
+        if (port.strIsp.empty()) continue;
+        std::string text = port.strIsp;
+        if (!port.strUsbId.empty()) text += "  " + port.strUsbId;
+        if (!port.strProduct.empty()) text += " " + port.strProduct;
+        m_pItemIsp->GetConstraints()->AddConstraint(QString::fromStdString(text));
+        m_ispWords.push_back(port.strIsp);
+    }
+    size_t current = 0;
+    while (current < m_ispWords.size() && m_ispWords[current] != m_strStoredIsp) ++current;
+    if (current == m_ispWords.size()) {
+        m_pItemIsp->GetConstraints()->AddConstraint(QString::fromStdString(m_strStoredIsp));
+        m_ispWords.push_back(m_strStoredIsp);
+    }
+    m_pItemIsp->GetConstraints()->SetCurrent(static_cast<int>(current));
+    m_pItemIsp->SetValue(m_pItemIsp->GetConstraints()->GetAt(static_cast<int>(current)));
+}
+
+void CSettingsGrid::StoreIspChoice() {
+    const int current = m_pItemIsp->GetConstraints()->GetCurrent();
+    if (current < 0 || current >= static_cast<int>(m_ispWords.size())) return;
+    const std::string& word = m_ispWords[static_cast<size_t>(current)];
+    // An unchanged choice leaves the file as it is, a key that was never there included.
+    if (word == m_strStoredIsp) return;
+    if (platform::WriteProfileString("Devices", "ISP", word, platform::SettingsFile("Dranvik.ini")))
+        m_strStoredIsp = word;
 }
 
 const char* CSettingsGrid::FirstStartWelcome() {
@@ -164,6 +204,7 @@ void CSettingsGrid::StoreChoices() {
     GetComPort();
     GetBaudIndex();
     GetSpeedIndex();
+    StoreIspChoice();
 }
 
 void CSettingsGrid::SetProgrammerType(int type) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "session/SettingsRecord.h"
 #include "ui/CPropertyGrid.h"
@@ -33,7 +34,8 @@ public:
     // the port, baud rate and speed, the three options, then the returning-user welcome line.
     // Without one: only the first-start welcome line; the grid keeps its initial look.
     void ShowSettings(bool recordFound);
-    // Reads the four choices into the working settings, before the session saves them.
+    // Reads the four choices into the working settings, before the session saves them, and
+    // writes a changed ISP link choice to [Devices] ISP= of Dranvik.ini.
     void StoreChoices();
 
     // Shown-value setters of the drop-down items; a value outside the range changes nothing
@@ -74,6 +76,10 @@ public:
 
 private:
     void BuildGrid();
+    // The ISP link row: "无" (the programmer type above), the devices found now, and the stored
+    // choice when its device is not plugged in.
+    void BuildIspItem(CPropertyGridItem* category);
+    void StoreIspChoice();
     CPropertyGridItem* AddChoiceItem(CPropertyGridItem* category, const char* caption,
                                      const char* description,
                                      std::initializer_list<const char*> choices);
@@ -90,6 +96,9 @@ private:
     CPropertyGridItem* m_pItemPort = nullptr;
     CPropertyGridItem* m_pItemBaud = nullptr;
     CPropertyGridItem* m_pItemSpeed = nullptr;
+    CPropertyGridItem* m_pItemIsp = nullptr;
+    std::vector<std::string> m_ispWords;  // the ISP= word of each choice of m_pItemIsp
+    std::string m_strStoredIsp;           // ISP= as the settings file held it at the start
     CPropertyGridItemBool* m_pItemDetect = nullptr;
     CPropertyGridItemBool* m_pItemSound = nullptr;
     CPropertyGridItemBool* m_pItemHotkey = nullptr;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,122 @@ TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     EXPECT_NE(dir.Read("back.bin").back(), '\xFF');
 }
 
+// The emulated Arduino on a pseudo-terminal programs the simulated chip as the cable does: the
+// link's line follows the port's, and the flash and lock level last across runs.
+TEST_F(CliTest, ArduinoLinkDetectsWritesVerifiesAndLocks) {
+    const std::string image = dir.File("flash.bin");
+    const auto isp = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--isp", "arduino:sim", "--sim-image", image});
+        return Run(args);
+    };
+    const CliResult detect = isp({"detect"});
+    EXPECT_EQ(detect.status, 0) << detect.err;
+    EXPECT_THAT(detect.out, StartsWith("初始化并口完成.\n使用Arduino ISP(/dev/pts/"));
+    EXPECT_THAT(detect.out, HasSubstr(").\n使用模拟器件AT89S52(闪存文件 " + image + ").\n"));
+    EXPECT_THAT(detect.out, HasSubstr("编程器:检测到器件(特征字:1e 52 06)."));
+    EXPECT_EQ(isp({"erase"}).status, 0);
+    const CliResult write = isp({"write", hex});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("编程器:写器件完成."));
+    EXPECT_EQ(isp({"-q", "verify", hex}).status, 0);
+    EXPECT_EQ(isp({"read", dir.File("back.bin")}).status, 0);
+    EXPECT_EQ(dir.Read("back.bin").substr(0, 3), std::string("\x02\x00\x06", 3));
+    EXPECT_THAT(isp({"lock", "3"}).out, HasSubstr("编程器:写锁定位完成."));
+    EXPECT_THAT(isp({"read"}).out, HasSubstr("编程器:器件已加密,无法读出."));
+}
+
+// Without --chip or detection the simulated model's row is used, and says so: an 8 KiB image
+// fits the AT89S52, the AT89S51 reads back 4 KiB. Refused writes and locks give their reason.
+TEST_F(CliTest, SimulatedModelChoosesTheChipAndChipFailuresSayWhy) {
+    const std::vector<std::string> sim = {"--simulate", "--sim-image", dir.File("flash.bin")};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), sim.begin(), sim.end());
+        return Run(args);
+    };
+    const std::string big = dir.Write("big.bin", std::string(8192, '\x12'));
+    const CliResult write = with({"write", big});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_THAT(write.out, HasSubstr("初始化并口完成.\n使用模拟器件AT89S52(闪存文件 "));
+    EXPECT_THAT(write.out, HasSubstr(").\n未检测器件,假定为AT89S52.\n读入文件 "));
+    EXPECT_THAT(Run({"--simulate", "detect"}).out, Not(HasSubstr("假定")));
+
+    const CliResult over = with({"write", dir.Write("small.bin", std::string(2, '\x34'))});
+    EXPECT_EQ(over.status, 1);
+    EXPECT_THAT(over.out, HasSubstr("编程器:写器件时发生错误.\n"));
+    EXPECT_THAT(over.err, HasSubstr("write failed at address 0x0000: wrote 0x34, read back 0x10 "
+                                    "(the chip is not blank: erase first)\n"));
+
+    EXPECT_EQ(with({"lock", "3"}).status, 0);
+    const CliResult lower = with({"lock", "1"});
+    EXPECT_EQ(lower.status, 1);
+    EXPECT_THAT(lower.err, HasSubstr("the chip did not confirm lock mode 1 (lock bits only go up: "
+                                     "erase to clear them)\n"));
+
+    const CliResult small =
+        Run({"--simulate=at89s51", "--json", "--full", "read", dir.File("51.bin")});
+    EXPECT_EQ(small.status, 0) << small.err;
+    EXPECT_THAT(small.out, HasSubstr("\"chip\":{\"name\":\"AT89S51\""));
+    EXPECT_EQ(dir.Read("51.bin").size(), 4096u);
+}
+
+// read trims the erased tail unless --full; --format overrides the name, on standard output too;
+// blank names the first byte in use and answers in its exit status.
+TEST_F(CliTest, ReadSavesWhatTheOptionsAskAndBlankChecks) {
+    const std::vector<std::string> sim = {"--simulate", "--sim-image", dir.File("flash.bin"), "-q"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), sim.begin(), sim.end());
+        return Run(args);
+    };
+    const CliResult blank = Run({"--simulate", "--sim-image", dir.File("flash.bin"), "blank"});
+    EXPECT_EQ(blank.status, 0);
+    EXPECT_THAT(blank.out, EndsWith("数据已经保存到缓冲2.\n器件为空.\n"));
+    ASSERT_EQ(with({"write", dir.Write("img.bin", std::string("\xFF\xFF\x34\x12", 4))}).status, 0);
+    const CliResult used = Run({"--simulate", "--sim-image", dir.File("flash.bin"), "blank"});
+    EXPECT_EQ(used.status, 1);
+    EXPECT_THAT(used.out, EndsWith("数据已经保存到缓冲2.\n器件不为空,地址0002为34.\n"));
+
+    EXPECT_EQ(with({"read", dir.File("trim.bin")}).status, 0);
+    EXPECT_EQ(dir.Read("trim.bin"), std::string("\xFF\xFF\x34\x12", 4));
+    EXPECT_EQ(with({"--full", "read", dir.File("full.bin")}).status, 0);
+    EXPECT_EQ(dir.Read("full.bin").size(), 8192u);
+    EXPECT_EQ(with({"--format", "bin", "read", dir.File("raw.hex")}).status, 0);
+    EXPECT_EQ(dir.Read("raw.hex"), std::string("\xFF\xFF\x34\x12", 4));
+    const CliResult out = with({"--format=hex", "read", "-"});
+    EXPECT_EQ(out.out, ":04000000FFFF3412B8\r\n:00000001FF\r\n");
+    EXPECT_EQ(with({"--format", "ihx", "read", "-"}).status, 2);
+    EXPECT_EQ(with({"--full", "detect"}).status, 2);
+}
+
+// On a terminal the bar tells the rate and the time left; JSON has one event per percentage.
+TEST_F(CliTest, ProgressTellsTimeAndJsonNeverRepeatsAPercentage) {
+    const std::string image = dir.Write("img.bin", std::string(8192, '\x5A'));
+    const CliResult json = Run({"--simulate", "--json", "--no-detect", "auto", image});
+    EXPECT_EQ(json.status, 0) << json.err;
+    // Between two log lines (one transfer) no percentage comes twice.
+    int progressRows = 0;
+    std::string last;
+    std::istringstream rows(json.out);
+    for (std::string row; std::getline(rows, row);) {
+        const size_t at = row.find("\"percent\":");
+        const std::string percent =
+            at == std::string::npos ? "" : row.substr(at, row.find(',', at) - at);
+        if (!percent.empty()) {
+            ++progressRows;
+            EXPECT_NE(percent, last) << row;
+        }
+        last = percent;
+    }
+    EXPECT_GT(progressRows, 4);
+
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+    std::string command = Command({"--simulate", "--no-detect", "auto", image});
+    command.resize(command.rfind(" 2>"));
+    const CliResult tty = Shell("script -qec " + Quoted(command) + " /dev/null");
+    EXPECT_EQ(tty.status, 0) << tty.out;
+    EXPECT_THAT(tty.out, testing::ContainsRegex("% 正在写:[0-9A-F]{4}/1FFF, [0-9]+\\.[0-9] KB/s, "
+                                                "[0-9]+ s left"));
+}
+
 // auto runs the same chain whatever the window stored; --marks takes the stored chain; options
 // leave steps out; the settings file is never written.
 TEST_F(CliTest, AutoChainIsTheSameWhateverTheWindowStored) {
@@ -245,6 +362,9 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
                                                {"--simulate", "read", ""},
                                                {"--lock", "2", "--no-verify", "auto"},
                                                {"--marks", "--no-erase", "auto"},
+                                               {"--isp", "arduino:", "detect"},
+                                               {"--isp", "arduino:sim", "--type", "0", "detect"},
+                                               {"--isp", "usbasp", "--simulate", "detect"},
                                                {"--settings", dir.File("none"), "detect"}}) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.status, 2) << (args.empty() ? "" : args[0]);
@@ -454,3 +574,19 @@ TEST_F(CliTest, ChipIgnoringPageReadsIsVerifiedByteByByte) {
 }
 
 }  // namespace
+
+// ports: the same devices as text lines and as JSON objects, whatever this machine has.
+TEST_F(CliTest, PortsGivesOneLineOrObjectPerDevice) {
+    const CliResult text = Run({"ports"});
+    const CliResult json = Run({"--json", "ports"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'),
+              std::count(json.out.begin(), json.out.end(), '\n'));
+    size_t start = 0;
+    for (size_t end; (end = json.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = json.out.substr(start, end - start);
+        EXPECT_THAT(line, StartsWith("{\"type\":\"port\",\"kind\":\""));
+        EXPECT_THAT(line, EndsWith("}"));
+    }
+}

@@ -8,7 +8,6 @@
 
 #include "image/HexConverter.h"
 #include "image/HexText.h"
-#include "platform/MessageBox.h"
 
 namespace {
 
@@ -16,22 +15,17 @@ constexpr std::uint8_t kUntouched = 0xAA;
 constexpr int kSpace = image::kHexAddressSpace;
 const std::string kFourBytes = ":0400000012345678E8\r\n";
 
-// Converts into a destination of exactly the documented minimum size (so the address sanitizer
-// sees any write past it) and records the message boxes shown.
+using image::HexError;
+
+// Converts into a destination of exactly the documented minimum size, so the address sanitizer
+// sees any write past it.
 class ImageHexTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        platform::SetMessageBoxHandler([this](const std::string& text, const std::string&,
-                                              platform::MessageIcon) { messages.push_back(text); });
-        Reset();
-    }
-    void TearDown() override { platform::SetMessageBoxHandler({}); }
+    void SetUp() override { Reset(); }
 
-    void Reset() {
-        messages.clear();
-        image.assign(image::kHexImageMinSize, kUntouched);
-    }
-    int Convert(const std::string& text) {
+    void Reset() { image.assign(image::kHexImageMinSize, kUntouched); }
+    int Convert(const std::string& text) { return Refusal(text).total; }
+    image::HexConversion Refusal(const std::string& text) {
         return image::ConvertHexToImage(text.c_str(), image.data());
     }
     bool AllEqual(int from, int to, std::uint8_t value) const {
@@ -42,7 +36,6 @@ protected:
     }
     bool Untouched() const { return AllEqual(0, image::kHexImageMinSize, kUntouched); }
 
-    std::vector<std::string> messages;
     std::vector<std::uint8_t> image;
 };
 
@@ -62,7 +55,6 @@ TEST_F(ImageHexTest, FourByteRecordWithAnyLineEnd) {
         EXPECT_EQ(image[3], 0x78);
         EXPECT_TRUE(AllEqual(4, kSpace, 0xFF));
         EXPECT_TRUE(AllEqual(kSpace, image::kHexImageMinSize, kUntouched));
-        EXPECT_TRUE(messages.empty());
     }
 }
 
@@ -77,31 +69,31 @@ TEST_F(ImageHexTest, WholeImageRoundTrips) {
 TEST_F(ImageHexTest, TextThatDoesNotParseLeavesImageUntouched) {
     struct Case {
         std::string text;
-        std::vector<std::string> messages;
+        HexError error;
     };
     const std::vector<Case> cases = {
-        {kFourBytes, {image::kHexNoEndRecordText}},
-        {kFourBytes + std::string(1, '\0') + kHexEnd, {image::kHexNoEndRecordText}},
-        {kFourBytes + " " + kHexEnd, {image::kHexBadCharacterText}},
-        {kFourBytes + "\t" + kHexEnd, {image::kHexBadCharacterText}},
-        {":0400000012345678E\r\n" + kHexEnd, {image::kHexBadCharacterText}},  // odd digits
-        {":0400000012345678E" + kHexEnd, {image::kHexBadCharacterText}},      // pairs with ':'
-        {":04000000123G5678E8\r\n" + kHexEnd, {image::kHexBadCharacterText}},
-        {"x" + kFourBytes + kHexEnd, {image::kHexBadCharacterText}},
-        {"12" + kFourBytes + kHexEnd, {}},  // digits before the first record: silent
+        {kFourBytes, HexError::NoEndRecord},
+        {kFourBytes + std::string(1, '\0') + kHexEnd, HexError::NoEndRecord},
+        {kFourBytes + " " + kHexEnd, HexError::BadCharacter},
+        {kFourBytes + "\t" + kHexEnd, HexError::BadCharacter},
+        {":0400000012345678E\r\n" + kHexEnd, HexError::BadCharacter},  // odd digits
+        {":0400000012345678E" + kHexEnd, HexError::BadCharacter},      // pairs with ':'
+        {":04000000123G5678E8\r\n" + kHexEnd, HexError::BadCharacter},
+        {"x" + kFourBytes + kHexEnd, HexError::BadCharacter},
+        {"12" + kFourBytes + kHexEnd, HexError::DigitsBeforeRecord},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Reset();
-        EXPECT_EQ(Convert(c.text), -1);
-        EXPECT_EQ(messages, c.messages);
+        const image::HexConversion result = Refusal(c.text);
+        EXPECT_EQ(result.total, -1);
+        EXPECT_EQ(result.error, c.error);
         EXPECT_TRUE(Untouched());
     }
 }
 
 TEST_F(ImageHexTest, EverythingFromTheEndRecordOnIsIgnored) {
     EXPECT_EQ(Convert(kFourBytes + kHexEnd + ":zz not hex\r\n:020000040001F9\r\n"), 4);
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ImageHexTest, RecordsNearTheTopWriteOnWithoutWrapping) {
@@ -135,29 +127,73 @@ TEST_F(ImageHexTest, OverlapsCountTwiceAndTheLaterRecordWins) {
 TEST_F(ImageHexTest, RefusedRecordsKeepEarlierRecordsAndSayWhy) {
     struct Case {
         std::string record;
-        const char* message;
+        HexError error;
     };
     const std::vector<Case> cases = {
-        {HexRecord(0, 4, {0x00, 0x00}), image::kHexOver64kText},
-        {HexRecord(0, 2, {0x10, 0x00}), image::kHexOver64kText},
-        {HexRecord(0, 3, {0, 0, 0, 0}), image::kHexBadRecordText},
-        {HexRecord(0, 5, {0, 0, 0, 0}), image::kHexBadRecordText},
-        {HexRecord(0, 1, {0x00}), image::kHexBadRecordText},  // end type with a count
-        {":00000000\r\n", image::kHexBadRecordText},          // 4 bytes: no room for data
-        {":\r\n", image::kHexBadRecordText},
-        {":0600000012345678E8\r\n", image::kHexBadRecordText},  // count beyond the record
-        {":04000000123456780B\r\n", image::kHexBadRecordText},  // wrong checksum
-        {":0400000012345678\r\n", image::kHexBadRecordText},    // no checksum
-        {":0300000012345678E8\r\n", image::kHexBadRecordText},  // a byte past the checksum
+        {HexRecord(0, 4, {0x00, 0x01}), HexError::Over64k},
+        {HexRecord(0, 2, {0x10, 0x00}), HexError::Over64k},
+        {HexRecord(0, 4, {0x00}), HexError::BadRecord},           // an address needs 2 bytes
+        {HexRecord(0, 3, {0, 0, 0}), HexError::BadRecord},        // a start address needs 4
+        {HexRecord(0, 5, {0, 0, 0, 0, 0}), HexError::BadRecord},  // a start address needs 4
+        {HexRecord(0, 6, {}), HexError::BadRecord},
+        {HexRecord(0, 1, {0x00}), HexError::BadRecord},  // end type with a count
+        {":00000000\r\n", HexError::BadRecord},          // 4 bytes: no room for data
+        {":\r\n", HexError::BadRecord},
+        {":020000040000F9\r\n", HexError::BadRecord},      // a harmless type, a wrong checksum
+        {":0600000012345678E8\r\n", HexError::BadRecord},  // count beyond the record
+        {":0500000012345678E8\r\n", HexError::BadRecord},  // count one past: no checksum left
+        {":0400000012345678\r\n", HexError::BadRecord},    // no checksum
+        {":0300000012345678E8\r\n", HexError::BadRecord},  // a byte past the checksum
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.record);
         Reset();
-        EXPECT_EQ(Convert(HexRecord(0x10, 0, {0x42}) + c.record + kHexEnd), -1);
-        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        const image::HexConversion result =
+            Refusal(HexRecord(0x10, 0, {0x42}) + c.record + kHexEnd);
+        EXPECT_EQ(result.total, -1);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.line, 2);
         EXPECT_EQ(image[0x10], 0x42);
         EXPECT_EQ(image[0], 0xFF);
     }
+}
+
+// A checksum that any one of its bits makes wrong refuses the record, whichever bit it is.
+TEST_F(ImageHexTest, EveryBitOfTheChecksumCounts) {
+    for (int bit = 0; bit < 8; ++bit) {
+        SCOPED_TRACE(bit);
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", 0xE8 ^ (1 << bit));
+        Reset();
+        EXPECT_EQ(Refusal(":0400000012345678" + std::string(digits) + "\r\n" + kHexEnd).error,
+                  HexError::BadRecord);
+    }
+}
+
+// What objcopy and sdcc write around the data: a zero extended address of either kind and the
+// program's start address, records that place nothing and move nothing.
+TEST_F(ImageHexTest, RecordsThatMoveNoAddressPass) {
+    const std::string text =
+        ":020000040000FA\r\n"
+        ":020000020000FC\r\n"
+        ":0400000300001234B3\r\n"
+        ":0400000500000100F6\r\n" +
+        kFourBytes + kHexEnd;
+    EXPECT_EQ(Convert(text), 4);
+    EXPECT_EQ(image[0], 0x12);
+    EXPECT_EQ(image[3], 0x78);
+    EXPECT_TRUE(AllEqual(4, kSpace, 0xFF));
+}
+
+// The message boxes' texts, byte for byte.
+TEST(ImageHexText, EachRefusalHasItsMessage) {
+    EXPECT_STREQ(image::HexErrorText(HexError::NoEndRecord),
+                 "*.Hex文件转换失败(未找到\":00000001\"记录)!");
+    EXPECT_STREQ(image::HexErrorText(HexError::BadCharacter), "*.Hex文件转换失败(错误的字符)!");
+    EXPECT_STREQ(image::HexErrorText(HexError::BadRecord), "*.Hex文件转换失败(错误的记录)!");
+    EXPECT_STREQ(image::HexErrorText(HexError::Over64k), "*.Hex文件转换失败(不支持大于64k)!");
+    EXPECT_EQ(image::HexErrorText(HexError::DigitsBeforeRecord), nullptr);
+    EXPECT_EQ(image::HexErrorText(HexError::None), nullptr);
 }
 
 TEST(ImageHexByte, AcceptsExactlyTheHexDigitsOfEitherCase) {
@@ -181,16 +217,11 @@ namespace {
 
 // The line a failure is blamed on, counting LF, CR LF and lone CR line ends alike.
 TEST_F(ImageHexTest, FailureNamesTheLineToBlame) {
-    int line = -1;
     const std::string text = "\n" + kFourBytes + "\r:0400000012345678E7\n" + kHexEnd;
-    EXPECT_EQ(image::ConvertHexToImage(text.c_str(), image.data(), &line), -1);
-    EXPECT_EQ(line, 4);
-    EXPECT_EQ(image::ConvertHexToImage((kFourBytes + ":04 00\r\n" + kHexEnd).c_str(), image.data(),
-                                       &line),
-              -1);
-    EXPECT_EQ(line, 2);
-    EXPECT_EQ(image::ConvertHexToImage("no end", image.data(), &line), -1);
-    EXPECT_EQ(line, 0);
+    EXPECT_EQ(Refusal(text).line, 4);
+    EXPECT_EQ(Refusal(kFourBytes + ":04 00\r\n" + kHexEnd).line, 2);
+    EXPECT_EQ(Refusal("no end").line, 0);
+    EXPECT_EQ(Refusal(kFourBytes + kHexEnd).line, 0);
 }
 
 TEST(ImageHexContent, WholeTextOfRecordsIsHexAndAnythingElseIsNot) {

@@ -159,17 +159,19 @@ TEST_F(ImageLoadTest, StreamsAreReadToTheirEnd) {
 }
 
 TEST_F(ImageLoadTest, HexTextThatDoesNotConvertFailsTheLoad) {
-    const std::string bad = HexRecord(0, 0, {1}) + HexRecord(0, 4, {0, 0}) + kHexEnd;
+    const std::string bad = HexRecord(0, 0, {1}) + HexRecord(0, 4, {0, 1}) + kHexEnd;
     const image::LoadResult result = Load(dir.Write("ext.HEX", bad));
     EXPECT_EQ(result.status, LoadStatus::ConvertFailed);
     EXPECT_EQ(result.failedLine, 2);
+    EXPECT_EQ(result.hexError, image::HexError::Over64k);
     EXPECT_EQ(g_nLoadedLength, static_cast<int>(bad.size()));
-    EXPECT_EQ(messages, std::vector<std::string>{image::kHexOver64kText});
     EXPECT_STREQ(image::LoadFailureText(LoadStatus::ConvertFailed), "转换HEX文件失败.");
 
-    // Digits before the first record fail without a message box, but still fail the load.
-    messages.clear();
-    EXPECT_EQ(Load(dir.Write("lead.hex", "00" + kHexEnd)).status, LoadStatus::ConvertFailed);
+    // Digits before the first record fail without a reason to show, but still fail the load.
+    const image::LoadResult lead = Load(dir.Write("lead.hex", "00" + kHexEnd));
+    EXPECT_EQ(lead.status, LoadStatus::ConvertFailed);
+    EXPECT_EQ(lead.hexError, image::HexError::DigitsBeforeRecord);
+    // The image layer reports; it never shows a box itself.
     EXPECT_TRUE(messages.empty());
 }
 

@@ -27,8 +27,8 @@ struct ReasonRecorder {
 
 struct GpioTest : ::testing::Test {
     std::unique_ptr<CGpioPortIo> Port(const GpioPinMap& map,
-                                      const std::string& path = "/dev/null") {
-        return std::make_unique<CGpioPortIo>(path, map, fake.IoctlFn(), fake.CloseFn());
+                                      const std::string& path = "/dev/gpiochip0") {
+        return std::make_unique<CGpioPortIo>(path, map, fake.Calls());
     }
     bool Line(int pin) { return fake.level[static_cast<unsigned>(40 - pin)]; }
     void SetLine(int pin, bool high) { fake.level[static_cast<unsigned>(40 - pin)] = high; }
@@ -99,6 +99,7 @@ TEST_F(GpioTest, LinesCarryTheConnectorLevelsOfTheRegisters) {
     port.reset();  // closing leaves the outputs as inputs and releases both requests
     EXPECT_EQ(fake.requests[0].flags, GPIO_V2_LINE_FLAG_INPUT);
     EXPECT_EQ(fake.closed, (std::set<int>{100, 101}));
+    EXPECT_EQ(fake.chipOpens, 0);  // the chip itself was closed once the lines were held
 }
 
 TEST_F(GpioTest, UnmappedOutputsAreDroppedAndUnmappedInputsReadHigh) {
@@ -116,7 +117,7 @@ TEST_F(GpioTest, UnmappedOutputsAreDroppedAndUnmappedInputsReadHigh) {
 
     map[10] = -1;
     FakeGpioChip outputsOnly;
-    CGpioPortIo noInputs("/dev/null", map, outputsOnly.IoctlFn(), outputsOnly.CloseFn());
+    CGpioPortIo noInputs("/dev/gpiochip0", map, outputsOnly.Calls());
     ASSERT_TRUE(noInputs.Open());
     EXPECT_EQ(outputsOnly.requests.size(), 1u);
     EXPECT_EQ(noInputs.ReadStatus(), 0x78);
@@ -124,7 +125,9 @@ TEST_F(GpioTest, UnmappedOutputsAreDroppedAndUnmappedInputsReadHigh) {
 }
 
 TEST_F(GpioTest, OpenFailsWithAReasonAndHoldsNothing) {
+    fake.openError = ENOENT;
     EXPECT_FALSE(Port(FullMap(), "/nonexistent/gpiochip9")->Open());
+    fake.openError = 0;
     EXPECT_FALSE(Port(EmptyGpioPinMap())->Open());
     GpioPinMap twice = FullMap();
     twice[15] = twice[3];
@@ -139,6 +142,7 @@ TEST_F(GpioTest, OpenFailsWithAReasonAndHoldsNothing) {
     fake.failing = {GPIO_V2_GET_LINE_IOCTL};
     EXPECT_FALSE(Port(FullMap())->Open());
 
+    EXPECT_EQ(fake.chipOpens, 0);
     ASSERT_EQ(recorder.reasons.size(), 5u);
     EXPECT_NE(recorder.reasons[0].find("/nonexistent/gpiochip9: "), std::string::npos);
     EXPECT_NE(recorder.reasons[1].find("no DB-25 pin"), std::string::npos);

@@ -11,7 +11,8 @@
 #include "lpt/CGpioPortIo.h"
 #include "sim/CSimCable.h"
 
-// A GPIO chip in memory behind the ioctl seam of CGpioPortIo: hands out line requests (as
+// A GPIO chip in memory behind the system-call seam of CGpioPortIo: opens as descriptor
+// kChipFd (or fails with openError when set), hands out line requests (as
 // descriptors 100, 101, ...), keeps every line's level, records the requests, value calls and
 // closes, refuses lines it is told are busy, and fails the calls it is told to fail. Optionally
 // the lines drive a simulated cable at connector level through the inverse of a pin map.
@@ -88,16 +89,29 @@ struct FakeGpioChip {
         return 0;
     }
 
+    static constexpr int kChipFd = 50;
+
+    int Open() {
+        errno = openError;
+        if (openError != 0) return -1;
+        ++chipOpens;
+        return kChipFd;
+    }
+
     int Close(int fd) {
+        if (fd == kChipFd) {
+            --chipOpens;
+            return 0;
+        }
         closed.insert(fd);
         return requestOfFd.count(fd) ? 0 : -1;
     }
 
-    CGpioPortIo::IoctlFunction IoctlFn() {
-        return [this](int fd, unsigned long request, void* arg) { return Ioctl(fd, request, arg); };
-    }
-    CGpioPortIo::CloseFunction CloseFn() {
-        return [this](int fd) { return Close(fd); };
+    CGpioPortIo::SystemCalls Calls() {
+        return {
+            [this](const char*, int) { return Open(); },
+            [this](int fd, unsigned long request, void* arg) { return Ioctl(fd, request, arg); },
+            [this](int fd) { return Close(fd); }};
     }
 
     // Wires the lines to the cable's connector pins as the map names them.
@@ -117,7 +131,9 @@ struct FakeGpioChip {
     std::map<unsigned, bool> level;
     std::set<unsigned> busy;
     std::set<unsigned long> failing;
-    std::set<int> closed;
+    std::set<int> closed;  // line request descriptors
+    int openError = 0;
+    int chipOpens = 0;  // chip descriptors open
     std::map<unsigned, int> pinOfLine;
     CSimCable* cable = nullptr;
     int setCalls = 0;
@@ -129,7 +145,7 @@ struct FakeGpioChip {
 class CGpioOnSimCable : public IPortIo {
 public:
     CGpioOnSimCable(std::unique_ptr<CSimCable> cable, const GpioPinMap& map)
-        : m_pCable(std::move(cable)), m_io("/dev/null", map, fake.IoctlFn(), fake.CloseFn()) {
+        : m_pCable(std::move(cable)), m_io("/dev/gpiochip0", map, fake.Calls()) {
         fake.Wire(m_pCable.get(), map);
     }
 

@@ -47,6 +47,8 @@ public:
         m_cv.notify_all();
     }
     std::int64_t SleptMs() const { return m_nSleptMs.load(); }
+    // The time without moving it on.
+    std::int64_t Peek() const { return m_nNowMs.load(); }
 
 private:
     std::atomic<std::int64_t> m_nNowMs{0};

@@ -20,16 +20,18 @@ expect() {
     fi
 }
 
-expect "$cli " chips settings detect erase write read verify lock auto
+expect "$cli " chips settings ports detect erase write read blank verify lock auto
 expect "$cli --sim" --sim-image --simulate --simulate=
 expect "$cli --chip AT89S5" AT89S51 AT89S52
 expect "$cli --baud 5" 57600
 expect "$cli lock " 1 2 3
+expect "$cli --format " hex bin
 expect "$cli --timeout 5 lo" lock
 # bash breaks words at '=' and ':', so only the part after them is replaced.
 COMP_WORDBREAKS=$' \t\n"\'><=;|&(:'
 expect "$cli --simulate=at89s5" at89s51 at89s52
 expect "$cli --lpt sim:at89s5" at89s51 at89s52
+expect "$cli --isp arduino:sim:at89s5" at89s51 at89s52
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

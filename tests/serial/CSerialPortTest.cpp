@@ -136,11 +136,12 @@ TEST_F(SerialPortTest, MissingOrBusyDeviceFailsWithoutABoxButWithItsReason) {
     RecordingPort unknownModel;
     EXPECT_FALSE(unknownModel.Open());
     EXPECT_TRUE(boxes.Texts().empty());
-    EXPECT_EQ(reasons.Lines(), (std::vector<std::string>{
-                                   pty.SlavePath() + ": Device or resource busy (another program holds it)",
-                                   "/nonexistent/ttyS9: No such file or directory",
-                                   "sim:at89c99: No such device",
-                               }));
+    EXPECT_EQ(reasons.Lines(),
+              (std::vector<std::string>{
+                  pty.SlavePath() + ": Device or resource busy (another program holds it)",
+                  "/nonexistent/ttyS9: No such file or directory",
+                  "sim:at89c99: No such device",
+              }));
 }
 
 TEST_F(SerialPortTest, OnlyATerminalIsOpenedAndEveryRefusalSaysWhy) {

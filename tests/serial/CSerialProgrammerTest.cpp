@@ -91,7 +91,7 @@ protected:
             factory.createSerial = CreateSerialBackend;
         } else {
             factory.createSerial = [this](CProgrammer& p, int port, int baud) {
-                auto backend = std::make_unique<CSerialProgrammer>(p);
+                auto backend = std::make_unique<CSerialProgrammer>(p, clock);
                 backend->SetTimings(timings);
                 backend->SetReadTimeouts(readTimeouts);
                 serial = backend.get();
@@ -152,6 +152,7 @@ protected:
     CEventQueue queue;
     CSerialProgrammer::Timings timings;
     CSerialPort::ReadTimeouts readTimeouts;
+    platform::IClock* clock = nullptr;  // the system's when none
     std::unique_ptr<CProgrammer> programmer;
     CSerialProgrammer* serial = nullptr;
     int initResult = 0;
@@ -351,13 +352,23 @@ TEST_F(SerialProgrammerTest, LostReadBlockIsAskedForOnceMore) {
         return Requests(box.Received()) == std::vector<std::uint8_t>{1, 1, 0xFF, 1, 0};
     }));
 
+    // In erased space the block after the lost one equals it: it is asked for again, not refused.
+    box.LoadFlash({});
+    box.SetFaults({.dropReadBlock = 2});
+    EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 3, {PE_READ_DONE}));
+    EXPECT_TRUE(Buffer2Holds(std::vector<std::uint8_t>(48, 0xFF)));
+    EXPECT_TRUE(Eventually([&] {
+        return Requests(box.Received()) ==
+               std::vector<std::uint8_t>{1, 1, 0xFF, 1, 0, 1, 1, 0xFF, 1, 0xFF, 0};
+    }));
+
     box.SetFaults({.dropReadBlock = 2, .dropReadTimes = 2});
     programmer->ReadChip(kS52);
     EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
               (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS, PE_RECEIVE_ERROR}));
     EXPECT_TRUE(Eventually([&] {
         return Requests(box.Received()) ==
-               std::vector<std::uint8_t>{1, 1, 0xFF, 1, 0, 1, 1, 0xFF, 0};
+               std::vector<std::uint8_t>{1, 1, 0xFF, 1, 0, 1, 1, 0xFF, 1, 0xFF, 0, 1, 1, 0xFF, 0};
     }));
     box.SetFaults({});
     Ready();
@@ -608,34 +619,33 @@ TEST_F(ScriptedBoxTest, SecondStartDuringATransferEndsItAndCheckReadyIsRefused) 
 }
 
 // After a repeat request the block just taken may still come once more. A block equal to it while
-// that copy is due may be the copy, so the read fails rather than keep shifted data.
-TEST_F(ScriptedBoxTest, ReadFailsWhenItCannotTellABlockFromTheCopyOfTheOneBefore) {
+// that copy is due may be the copy: it is asked for again, and the answer to that is the block.
+TEST_F(ScriptedBoxTest, BlockThatCouldBeTheLateCopyIsAskedForAgain) {
     timings.blockTimeout = 100ms;
     serial->SetTimings(timings);
     StartRead(48);
-    auto block = Frame(0x06);
-    block[2] = 0x5C;
+    auto first = Frame(0x06);
+    first[2] = 0x5C;
+    auto second = first;
+    second[3] = 0x5D;
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});  // the first block wait ran out
-    pty.Write(block);  // one copy only: the line stays quiet for a block wait
+    pty.Write(first);  // one copy only: the line stays quiet for a block wait
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
-    pty.Write(block);  // equal to the one before: the late copy, or the next block?
-    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
-              (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS, PE_RECEIVE_ERROR}));
-    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x00});
-    EXPECT_EQ(programmer->m_nPos, 16);
-
-    // The same exchange with a different second block reads on.
-    StartRead(32);
-    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    pty.Write(first);  // the copy of the first block, very late: never taken as the second
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
-    pty.Write(block);
+    pty.Write(second);
     EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
-    block[2] = 0x5D;
-    pty.Write(block);
+    pty.Write(second);  // may be the second block's copy again
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
+    pty.Write(second);  // the third block holds the same bytes
     EXPECT_EQ(EventsUntil(PE_READ_DONE),
-              Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 2, {PE_READ_DONE}));
-    EXPECT_EQ(programmer->m_pBuffer2[16], 0x5D);
+              Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 3, {PE_READ_DONE}));
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(programmer->m_pBuffer2[16], 0x5C);
+    EXPECT_EQ(programmer->m_pBuffer2[17], 0x5D);
+    EXPECT_EQ(programmer->m_pBuffer2[33], 0x5D);
+    EXPECT_EQ(programmer->m_pBuffer2[1], 0x00);
 }
 
 TEST_F(ScriptedBoxTest, DevicePulledInTheMiddleOfAReadBlockIsOneReceiveError) {
@@ -650,45 +660,63 @@ TEST_F(ScriptedBoxTest, DevicePulledInTheMiddleOfAReadBlockIsOneReceiveError) {
     EXPECT_TRUE(queue.TakeAll().empty());
 }
 
-// The shipped time constants, each run at its value. The 10 s watchdog is read off the backend.
-TEST_F(ScriptedBoxTest, ShippedTimings) {
-    const CSerialProgrammer::Timings shipped = CSerialProgrammer(*programmer).GetTimings();
-    EXPECT_EQ(shipped.replyTimeout, 10s);
-    EXPECT_EQ(shipped.ackTimeout, 1000ms);
-    EXPECT_EQ(shipped.blockTimeout, 500ms);
-    EXPECT_EQ(shipped.pause, 5ms);
+// The shipped time constants, each at its edge on a clock the test moves: one millisecond short
+// of a limit nothing happens, at the limit the wait ends.
+class SteppedBoxTest : public ScriptedBoxTest {
+protected:
+    void SetUp() override {
+        clock = &stepped;
+        ScriptedBoxTest::SetUp();
+    }
+    CSteppedClock stepped;
+};
+
+TEST_F(SteppedBoxTest, UnansweredCommandEndsAfterTenSeconds) {
+    programmer->CheckReady(kS52);
+    ASSERT_EQ(pty.Read(18).at(0), 0x00);
+    ASSERT_TRUE(stepped.AwaitDeadline(10000));
+    stepped.Advance(9999);
+    EXPECT_TRUE(queue.TakeAll().empty());
+    stepped.Advance(1);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
 }
 
-TEST_F(ScriptedBoxTest, FirstDataBlockFollowsTheShippedPauseAndAnAcknowledgeIsAwaitedOneSecond) {
+TEST_F(SteppedBoxTest, FirstDataBlockFollowsAFiveMillisecondPauseAndItsAckIsAwaitedOneSecond) {
     Answer(0x00);
     EventsUntil(PE_READY);
     LoadImage(std::vector<std::uint8_t>(16, 0x44));
     programmer->WriteChip(kS52);
-    ASSERT_EQ(pty.Read(18)[0], 0x03);
-    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(pty.Read(18).at(0), 0x03);
     pty.Write(Frame(0x03));
-    ASSERT_EQ(pty.Read(18)[0], 0x07);
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 5ms);
-    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR),
-              (std::vector<int>{PE_WRITE_STARTED, PE_RECEIVE_ERROR}));
-    // Measured from a moment surely before the wait began: the pause and the acknowledge wait.
-    const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(waited, 1005ms);
-    EXPECT_LT(waited, 2000ms);
+    ASSERT_TRUE(stepped.AwaitDeadline(5));
+    stepped.Advance(4);
+    EXPECT_FALSE(pty.Pending());
+    stepped.Advance(1);
+    ASSERT_EQ(pty.Read(18).at(0), 0x07);
+    ASSERT_TRUE(stepped.AwaitDeadline(1005));
+    stepped.Advance(999);
+    EXPECT_EQ(queue.TakeAll(), std::vector<int>{PE_WRITE_STARTED});
+    stepped.Advance(1);
+    EXPECT_EQ(EventsUntil(PE_RECEIVE_ERROR), std::vector<int>{PE_RECEIVE_ERROR});
 }
 
-TEST_F(ScriptedBoxTest, ReadBlockIsAskedForAgainAfterTheShippedBlockWait) {
-    // Measured from a moment surely before the block wait began.
-    const auto started = std::chrono::steady_clock::now();
+TEST_F(SteppedBoxTest, ReadBlockIsAskedForAgainAfterHalfASecond) {
     StartRead(16);
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x01});
+    ASSERT_TRUE(stepped.AwaitDeadline(500));
+    stepped.Advance(499);
+    EXPECT_FALSE(pty.Pending());
+    stepped.Advance(1);
     ASSERT_EQ(pty.Read(1), std::vector<std::uint8_t>{0xFF});
-    const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(waited, 500ms);
-    EXPECT_LT(waited, 1000ms);
     pty.Write(Frame(0x06));
-    EXPECT_EQ(EventsUntil(PE_READ_DONE),
-              (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS, PE_READ_DONE}));
+    ASSERT_EQ(EventsUntil(PE_READ_PROGRESS), (std::vector<int>{PE_READ_STARTED, PE_READ_PROGRESS}));
+    // The copy of a repeated block is awaited for one more block wait before the read ends.
+    ASSERT_TRUE(stepped.AwaitDeadline(1000));
+    stepped.Advance(499);
+    EXPECT_FALSE(pty.Pending());
+    stepped.Advance(1);
+    EXPECT_EQ(pty.Read(1), std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(EventsUntil(PE_READ_DONE), std::vector<int>{PE_READ_DONE});
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/MessageBox.h"
+#include "platform/Profile.h"
 #include "platform/Tone.h"
 #include "session/CProgrammingSession.h"
 #include "session/RecordingView.h"
@@ -382,3 +383,21 @@ TEST_F(SettingsGridTest, OnlyValueChangesOfTheOptionsAct) {
 }
 
 }  // namespace
+
+// The ISP link row offers "无" and the stored choice even when its device is not plugged in;
+// only a changed choice is written, as [Devices] ISP=.
+TEST_F(SettingsGridTest, IspLinkChoiceIsStoredInTheDevicesSection) {
+    const std::string ini = platform::SettingsFile("Dranvik.ini");
+    Save();
+    std::string bytes;
+    ASSERT_TRUE(platform::ReadWholeFile(ini, bytes));
+    EXPECT_EQ(bytes.find("ISP"), std::string::npos);
+    EXPECT_EQ(Value("ISP编程器"), Q("无"));
+
+    ASSERT_TRUE(platform::WriteProfileString("Devices", "ISP", "usbasp:olstrin-test", ini));
+    Rebuild();
+    EXPECT_EQ(Value("ISP编程器"), Q("usbasp:olstrin-test"));
+    UserSets("ISP编程器", "无");
+    Save();
+    EXPECT_EQ(platform::GetProfileString("Devices", "ISP", "unset", ini), "");
+}

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "TextEscape.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ void CConsoleView::ClearProgressLine() {
 }
 
 void CConsoleView::Line(const std::string& text) {
+    m_bTransferTimed = false;
+    m_nLastJsonPercent = -1;
     if (m_report.Json()) {
         m_report.Log(text);
         return;
@@ -70,13 +73,35 @@ void CConsoleView::InsertVerifyLine(int, const std::string& text) {
     Line(text);
 }
 
+std::string CConsoleView::RateText(int percent) {
+    if (!m_pTransferPos) return {};
+    const auto now = std::chrono::steady_clock::now();
+    const int pos = m_pTransferPos->load();
+    if (!m_bTransferTimed) {
+        m_bTransferTimed = true;
+        m_transferStart = now;
+        m_nTransferStartPos = pos;
+        return {};
+    }
+    const double seconds = std::chrono::duration<double>(now - m_transferStart).count();
+    const int moved = pos - m_nTransferStartPos;
+    if (seconds <= 0 || moved <= 0 || percent <= 0) return {};
+    // The time left follows the percentage, which counts against the whole transfer.
+    const double left = percent >= 100 ? 0 : seconds * (100 - percent) / percent;
+    return platform::Printf(platform::Tr(", %.1f KB/s, %.0f s left"), moved / seconds / 1024, left);
+}
+
 void CConsoleView::SetProgress(int position, const std::string& text) {
-    if (m_report.Json()) m_report.Progress(position, text);
+    if (m_report.Json() && position != m_nLastJsonPercent) {
+        m_nLastJsonPercent = position;
+        m_report.Progress(position, text);
+    }
     if (!m_bProgressTty) return;
     constexpr int kWidth = 30;
     const int filled = std::clamp(position, 0, 100) * kWidth / 100;
-    std::fprintf(m_err, "\r\033[K[%s%s] %3d%% %s", std::string(size_t(filled), '#').c_str(),
-                 std::string(size_t(kWidth - filled), '.').c_str(), position, text.c_str());
+    std::fprintf(m_err, "\r\033[K[%s%s] %3d%% %s%s", std::string(size_t(filled), '#').c_str(),
+                 std::string(size_t(kWidth - filled), '.').c_str(), position, text.c_str(),
+                 RateText(position).c_str());
     std::fflush(m_err);
     m_bProgressDrawn = true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -26,7 +28,12 @@ public:
     void ClearLog() override {}
 
     void ShowProgress() override {}
+    // On a terminal the bar, the session's text, the rate and the time left; in JSON one event
+    // per percentage, the repeats of a short transfer left out.
     void SetProgress(int position, const std::string& text) override;
+    // The byte position of the transfer in progress (the programmer's m_nPos, written by its
+    // workers), from which the terminal's bar tells the rate. It must outlive the view.
+    void FollowTransfer(const std::atomic<int>* position) { m_pTransferPos = position; }
 
     void ShowBuffer1(const std::uint8_t* data, int length) override;
     void ShowBuffer2(const std::uint8_t* data, int length) override;
@@ -67,6 +74,9 @@ private:
     static int CopyShown(const Shown& shown, std::uint8_t* dest, int maxLength);
     void Line(const std::string& text);
     void ClearProgressLine();
+    // ", 12.3 KB/s, 4 s left" for the transfer since its first progress step; empty until bytes
+    // have moved.
+    std::string RateText(int percent);
 
     CEventQueue& m_queue;
     CRunReport& m_report;
@@ -75,6 +85,12 @@ private:
     bool m_bQuiet;
     bool m_bProgressTty;
     bool m_bProgressDrawn = false;
+    // A transfer runs from its first progress step to the next log line.
+    bool m_bTransferTimed = false;
+    std::chrono::steady_clock::time_point m_transferStart;
+    int m_nTransferStartPos = 0;
+    const std::atomic<int>* m_pTransferPos = nullptr;
+    int m_nLastJsonPercent = -1;
     Shown m_buffer1;
     Shown m_buffer2;
     bool m_marks[5] = {};

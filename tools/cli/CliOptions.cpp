@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "isp/IspSelection.h"
 #include "platform/NumberText.h"
 #include "platform/Translate.h"
 #ifdef OLSTRIN_HAVE_LPT
@@ -107,6 +108,18 @@ bool Simulate(const char*, const std::string* value, CliOptions& options, std::s
                            options.simulateModel.c_str()));
 }
 
+bool Isp(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    IspSelection selection;
+    if (value->empty() || !ParseIspSelection(*value, selection)) {
+        return Fail(error, platform::Printf(
+                               platform::Tr("option --isp takes arduino:PATH[@BAUD], arduino:sim, "
+                                            "usbasp[:SERIAL|:BUS:DEVICE], not '%s'"),
+                               value->c_str()));
+    }
+    options.ispLink = *value;
+    return true;
+}
+
 bool Lang(const char*, const std::string* value, CliOptions& options, std::string& error) {
     platform::Language language{};
     if (!platform::ParseLanguage(*value, language)) {
@@ -115,6 +128,15 @@ bool Lang(const char*, const std::string* value, CliOptions& options, std::strin
     }
     options.language = *value;
     return true;
+}
+
+bool Format(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    if (*value == "hex" || *value == "bin") {
+        options.format = *value;
+        return true;
+    }
+    return Fail(error, platform::Printf(platform::Tr("option --format takes hex or bin, not '%s'"),
+                                        value->c_str()));
 }
 
 // Every option, in the order the usage text lists them. Adding an option is adding a row here and
@@ -135,6 +157,11 @@ const CliOption kOptions[] = {
      Lpt},
     {"--com", "DEVICE", N_("device of the chosen COM port: a tty path, or sim"),
      Text<&CliOptions::comDevice>},
+    {"--isp", "LINK",
+     N_("the programmer that clocks the chip's instructions for types\n1..4: "
+        "arduino:PATH[@BAUD] (ArduinoISP, 19200 baud by default),\narduino:sim, usbasp, "
+        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1"),
+     Isp},
     {"--simulate", "[=MODEL]",
      N_("a parallel cable on a simulated at89s51 or at89s52 (default\nat89s52); its flash is kept "
         "in $XDG_CACHE_HOME/olstrin/ so\nthat later runs see what earlier ones wrote"),
@@ -151,6 +178,10 @@ const CliOption kOptions[] = {
      N_("auto: run the chain the window's stored marks and detect option\nmake, as the window's "
         "auto-complete button does"),
      Flag<&CliOptions::marks>},
+    {"--full", nullptr, N_("read: save the whole ROM, trailing 0xFF bytes included"),
+     Flag<&CliOptions::full>},
+    {"--format", "hex|bin",
+     N_("read: save OUT as Intel HEX or as raw bytes whatever its name\n(OUT - too)"), Format},
     {"--settings", "DIR", N_("read Dranvik.ini from DIR instead of the window's settings folder"),
      Text<&CliOptions::settingsDir>},
     {"--timeout", "SECONDS", N_("longest wait for the programmer's next answer (default 60)"),
@@ -180,6 +211,9 @@ const CliOption kOptions[] = {
 const CliCommand kCommands[] = {
     {"chips", "", 0, 0, N_("list the chips of ChipList.chip with their row numbers")},
     {"settings", "", 0, 0, N_("print the stored settings record, decoded, and the devices in use")},
+    {"ports", "", 0, 0,
+     N_("list the parallel ports, GPIO chips, serial ports (with their USB\nvendor:product and "
+        "name) and USBasp programmers found, one a line")},
     {"detect", "", 0, 0, N_("read the signature and select the matching chip")},
     {"erase", "", 0, 0, N_("erase the chip")},
     {"write", "FILE", 1, 1,
@@ -189,6 +223,9 @@ const CliCommand kCommands[] = {
      N_("read the chip into Buffer 2; with OUT, save Buffer 2 to that file\n(Intel HEX when OUT "
         "ends in .hex or .ihx); OUT - writes it to\nstandard output and moves the status log to "
         "standard error")},
+    {"blank", "", 0, 0,
+     N_("read the whole chip and report the first byte that is not 0xFF;\nexit status 0 when the "
+        "chip is blank, 1 when it is not")},
     {"verify", "FILE", 1, 1, N_("load FILE, read the chip back and list every differing byte")},
     {"lock", "1|2|3", 1, 1, N_("write the lock bits in lock mode 1, 2 or 3")},
     {"auto", "[FILE]", 0, 1,
@@ -287,13 +324,13 @@ private:
         if (positional.empty()) return Fail(platform::Tr("no command given"));
         m_options.command = positional[0];
         const char* command = m_options.command.c_str();
-        const CliCommand* spec = FindCliCommand(m_options.command);
-        if (!spec) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
+        const CliCommand* row = FindCliCommand(m_options.command);
+        if (!row) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
         const size_t count = positional.size() - 1;
-        if (count < spec->least) {
+        if (count < row->least) {
             return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
         }
-        if (count > spec->most) {
+        if (count > row->most) {
             return Fail(platform::Printf(platform::Tr("too many arguments for %s"), command));
         }
         if (count == 1) {
@@ -310,10 +347,21 @@ private:
             return Fail(platform::Tr(
                 "--lock follows the verify of auto; it needs auto without --no-verify"));
         }
+        if ((m_options.full || !m_options.format.empty()) &&
+            (m_options.command != "read" || m_options.argument.empty())) {
+            return Fail(
+                platform::Tr("--full and --format choose what read saves; they need read OUT"));
+        }
         if (m_options.marks && (m_options.noErase || m_options.noVerify || m_options.lockAfter)) {
             return Fail(
                 platform::Tr("--marks takes the window's chain as it is; leave out --no-erase, "
                              "--no-verify and --lock"));
+        }
+        if (!m_options.ispLink.empty()) {
+            if (!m_options.simulateModel.empty() || !m_options.lptDevice.empty())
+                return Fail(platform::Tr("--isp excludes --simulate and --lpt"));
+            if (m_options.type && *m_options.type == 0)
+                return Fail(platform::Tr("--isp drives the chip for types 1..4, not --type 0"));
         }
         if (!m_options.simulateModel.empty()) {
             if (!m_options.lptDevice.empty())

@@ -7,7 +7,7 @@
 // What one olstrin-cli run was asked to do: the command, its argument and the overrides of the
 // stored settings that apply to this run only.
 struct CliOptions {
-    std::string command;   // chips, settings, detect, erase, write, read, verify, lock, auto
+    std::string command;   // chips, settings, detect, erase, write, read, blank, verify, lock, auto
     std::string argument;  // FILE, OUT or the lock level; empty when none was given
     std::optional<int> type;
     std::optional<int> port;
@@ -16,6 +16,7 @@ struct CliOptions {
     std::string chip;  // NAME or INDEX, empty to keep the stored chip
     std::string lptDevice;
     std::string comDevice;
+    std::string ispLink;        // the --isp words, checked; empty without --isp
     std::string simulateModel;  // "at89s51" or "at89s52" with --simulate, else empty
     std::string simImage;
     std::string settingsDir;
@@ -26,6 +27,8 @@ struct CliOptions {
     bool noVerify = false;
     bool marks = false;            // auto follows the window's stored marks
     std::optional<int> lockAfter;  // auto: lock mode written after a clean verify
+    bool full = false;             // read: the whole ROM, trailing 0xFF bytes included
+    std::string format;            // read: "hex" or "bin" whatever OUT's name, empty: by the name
     bool json = false;
     bool verbose = false;
     bool quiet = false;

@@ -17,6 +17,8 @@
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "isp/IspSelection.h"
+#include "isp/PortListing.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
@@ -90,15 +92,18 @@ public:
           m_view(m_queue, m_report, LogStream(options), stderr, options.quiet),
           m_session(m_view, DefaultBackends()) {
         m_session.m_bReadStreams = true;
+        m_view.FollowTransfer(&m_session.m_programmer.m_nPos);
     }
 
     int Execute() {
+        if (m_options.command == "ports") return ListFoundPorts();
         m_session.LoadSettings();
         ApplySettingOverrides();
         // The chip list is read early so that --chip can be checked before any hardware starts.
         m_session.m_programmer.LoadChipList();
         if (m_options.command == "chips") return ListChips();
         if (!m_options.chip.empty() && !ResolveChip()) return kExitUsage;
+        const std::string assumed = AssumeSimulatedChip();
         if (!SelectDevices()) return Close(kExitFailed);
         if (m_options.command == "settings") {
             PrintSettings(m_session.Settings(), stdout, m_options.json);
@@ -107,6 +112,10 @@ public:
         NoteDevice();
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
+        if (!assumed.empty()) {
+            m_session.AddLog(
+                platform::Printf(platform::Tr("未检测器件,假定为%s."), assumed.c_str()));
+        }
         return Close(RunCommand());
     }
 
@@ -176,7 +185,36 @@ private:
         if (!m_options.marks) settings.bAutoDetect = 1;
         if (m_options.noDetect) settings.bAutoDetect = 0;
         const bool parallel = settings.nProgrammerType >= 1 && settings.nProgrammerType <= 4;
-        if (!m_options.simulateModel.empty() && !parallel) settings.nProgrammerType = 1;
+        const bool cable = !m_options.simulateModel.empty() || !m_options.ispLink.empty();
+        if (cable && !parallel) settings.nProgrammerType = 1;
+    }
+
+    // One line per device found: kind, device, then the USB id, name and serial when known and
+    // the ISP link word that uses it; with --json one object per line.
+    int ListFoundPorts() {
+        for (const FoundPort& port : ListPorts()) {
+            if (m_options.json) {
+                const auto field = [](const char* name, const std::string& value) {
+                    return std::string(",\"") + name +
+                           "\":" + (value.empty() ? "null" : JsonString(value));
+                };
+                std::printf(
+                    "{\"type\":\"port\"%s%s%s%s%s%s}\n", field("kind", port.strKind).c_str(),
+                    field("device", port.strDevice).c_str(), field("usb", port.strUsbId).c_str(),
+                    field("product", port.strProduct).c_str(),
+                    field("serial", port.strSerial).c_str(), field("isp", port.strIsp).c_str());
+                continue;
+            }
+            std::string line = port.strKind;
+            line.resize(10, ' ');
+            line += port.strDevice;
+            if (!port.strUsbId.empty()) line += "  " + port.strUsbId;
+            if (!port.strProduct.empty()) line += "  " + port.strProduct;
+            if (!port.strSerial.empty()) line += "  serial " + port.strSerial;
+            if (!port.strIsp.empty()) line += "  (ISP=" + port.strIsp + ")";
+            std::printf("%s\n", EscapeControls(line).c_str());
+        }
+        return std::fflush(stdout) == 0 ? kExitOk : kExitFailed;
     }
 
     int ListChips() {
@@ -229,6 +267,24 @@ private:
         return true;
     }
 
+    // With --simulate and no --chip, a command that does not detect the chip works on the chip
+    // row of the simulated model rather than on the row the window stored, so sizes and the
+    // summary match the chip that answers. The row's name, empty when nothing was assumed.
+    std::string AssumeSimulatedChip() {
+        if (m_options.simulateModel.empty() || !m_options.chip.empty()) return {};
+        const bool detects = m_options.command == "detect" ||
+                             (m_options.command == "auto" && m_session.Settings().bAutoDetect);
+        if (detects) return {};
+        const CProgrammer& programmer = m_session.m_programmer;
+        for (int i = 0; i < programmer.GetChipCount(); ++i) {
+            if (SameNameIgnoringCase(programmer.GetChipName(i), m_options.simulateModel)) {
+                m_session.Settings().nChipIndex = i;
+                return programmer.GetChipName(i);
+            }
+        }
+        return {};
+    }
+
     // Routes the ports to the devices the options name and checks that the chosen programmer
     // exists in this build.
     bool SelectDevices() {
@@ -252,8 +308,15 @@ private:
         if (!factory.createParallel)
             return Unsupported(
                 platform::Tr("this build of olstrin-cli cannot drive the parallel cables"));
-        if (!m_options.simulateModel.empty()) {
-            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(m_options.simulateModel)
+        // The emulated Arduino's chip keeps its flash where the simulated cable's does.
+        std::string simModel = m_options.simulateModel;
+        IspSelection isp;
+        if (ParseIspSelection(m_options.ispLink, isp) && isp.device.rfind("sim", 0) == 0 &&
+            isp.kind == IspSelection::Kind::Arduino) {
+            simModel = isp.device.size() > 4 ? isp.device.substr(4) : "at89s52";
+        }
+        if (!simModel.empty()) {
+            SetSimFlashFile(m_options.simImage.empty() ? KeptSimFlashFile(simModel)
                                                        : m_options.simImage);
         }
 #ifdef OLSTRIN_HAVE_LPT
@@ -263,6 +326,7 @@ private:
             SetLptDeviceOverride(m_options.lptDevice);
         }
 #endif
+        if (!m_options.ispLink.empty()) SetIspOverride(m_options.ispLink);
         return true;
     }
 
@@ -337,7 +401,7 @@ private:
             {"detect", &CCliRun::Detect}, {"erase", &CCliRun::Erase},
             {"write", &CCliRun::Write},   {"read", &CCliRun::Read},
             {"verify", &CCliRun::Verify}, {"lock", &CCliRun::LockCommand},
-            {"auto", &CCliRun::Auto}};
+            {"auto", &CCliRun::Auto},     {"blank", &CCliRun::Blank}};
         const auto command = kCommands.find(m_options.command);
         return command != kCommands.end() && (this->*command->second)() ? kExitOk : kExitFailed;
     }
@@ -356,7 +420,27 @@ private:
 
     bool Read() {
         const std::string& out = m_options.argument;
-        return Run([&] { return m_session.OnRead(); }) && (out.empty() || m_session.SaveFile(out));
+        const image::SaveFormat format = m_options.format == "hex"   ? image::SaveFormat::Hex
+                                         : m_options.format == "bin" ? image::SaveFormat::Raw
+                                                                     : image::SaveFormat::ByName;
+        return Run([&] { return m_session.OnRead(); }) &&
+               (out.empty() || m_session.SaveFile(out, format, m_options.full));
+    }
+
+    // Reads the whole ROM and says whether every byte is 0xFF, else where the first other is.
+    bool Blank() {
+        if (!Run([&] { return m_session.OnRead(); })) return false;
+        const std::uint8_t* data = m_session.m_programmer.m_pBuffer2.get();
+        const int rom = std::min(m_session.SelectedRomBytes(), kChipSpaceSize);
+        const std::uint8_t* used =
+            std::find_if(data, data + rom, [](std::uint8_t b) { return b != 0xFF; });
+        if (used == data + rom) {
+            m_session.AddLog(platform::Tr("器件为空."));
+            return true;
+        }
+        m_session.AddLog(platform::Printf(platform::Tr("器件不为空,地址%04X为%02X."),
+                                          static_cast<int>(used - data), *used));
+        return false;
     }
 
     bool Verify() {
