@@ -97,7 +97,8 @@ LoadResult LoadHex(const std::string& text, std::uint8_t* buffer1) {
     // The converter reads up to the first NUL, as a C string.
     const HexConversion conversion = ConvertHexToImage(text.c_str(), buffer1);
     if (conversion.total < 0) {
-        return {LoadStatus::ConvertFailed, length, conversion.line, kChipSpaceSize, conversion.error};
+        return {LoadStatus::ConvertFailed, length, conversion.line, kChipSpaceSize,
+                conversion.error};
     }
     return {LoadStatus::Loaded, length, 0, kChipSpaceSize};
 }
