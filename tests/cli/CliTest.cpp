@@ -127,6 +127,20 @@ TEST_F(CliTest, EnglishLocaleGivesTheEnglishLogAndLangOverridesTheLocale) {
     EXPECT_EQ(Run({"--lang", "de", "chips"}).status, 2);
 }
 
+// Chinese chosen by --lang (wherever it stands) or by a zh locale turns our own messages Chinese
+// too; a C locale keeps them as written.
+TEST_F(CliTest, ChineseRunsGiveUsageErrorsAndReasonsInChinese) {
+    EXPECT_EQ(Run({"--lock", "9", "--lang", "zh", "detect"}).err,
+              "olstrin-cli: 选项--lock只能取1..3,不能是'9'\n用'olstrin-cli --help'查看更多说明.\n");
+    const CliResult noChip = Run({"--lang=zh", "--simulate", "--chip", "AT89X", "detect"});
+    EXPECT_EQ(noChip.err, "olstrin-cli: 器件列表中没有器件'AT89X'(见'chips')\n");
+    EXPECT_EQ(Run({"--lang", "zh", "--simulate", "erase"}).err, "olstrin-cli: 成功\n");
+    lang = "zh_CN.UTF-8";
+    EXPECT_THAT(Run({"--bogus"}).err, HasSubstr("未知选项--bogus"));
+    lang = "C";
+    EXPECT_THAT(Run({"--bogus"}).err, HasSubstr("unknown option --bogus"));
+}
+
 TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     const std::string image = dir.File("flash.bin");
     EXPECT_EQ(Run({"--simulate", "--sim-image", image, "erase"}).status, 0);

@@ -446,3 +446,12 @@ bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
                      std::string& error) {
     return Parser(args, options, error).Run();
 }
+
+std::string LanguageArgument(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        if (args[i].rfind("--lang=", 0) == 0) return args[i].substr(7);
+        if (args[i] == "--lang" && i + 1 < args.size()) return args[i + 1];
+    }
+    return {};
+}

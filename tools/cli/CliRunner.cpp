@@ -147,7 +147,7 @@ private:
         const bool printed = m_options.json || !m_options.quiet || LogStream(m_options) != stdout;
         if (status == kExitOk && !OutputReached(printed)) status = kExitFailed;
         m_report.Finish(Summary(status));
-        m_view.CloseWith(status == kExitOk ? "success" : "failed");
+        m_view.CloseWith(status == kExitOk ? platform::Tr("success") : platform::Tr("failed"));
         return status;
     }
 
@@ -500,11 +500,11 @@ private:
 int RunCli(const std::vector<std::string>& args, bool stdoutClosed) {
     g_bStdoutClosed = stdoutClosed;
     platform::InitAppPaths();
+    // --lang chooses the language of the usage errors too, wherever it stands.
+    platform::InitTranslation(platform::g_strAppDir, LanguageArgument(args));
     CliOptions options;
     std::string error;
     const bool valid = ParseCliOptions(args, options, error);
-    // A --lang before a faulty argument still chooses the language of the usage error.
-    platform::InitTranslation(platform::g_strAppDir, options.language);
     if (!valid) {
         std::fprintf(
             stderr,
