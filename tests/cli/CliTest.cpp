@@ -433,7 +433,8 @@ TEST_F(CliTest, StandardInputAndOutputCarryImages) {
 
 // A reader that goes away must neither kill a chip operation half-way nor leave a success line.
 // Every line of --json parses, whatever bytes a file name holds, for every command; a failed
-// load reports no image and a run without a detection no signature.
+// load reports no image and a run without a detection no signature, yet the chip it would have
+// used (the simulated model's row, not the programmer's default).
 TEST_F(CliTest, JsonParsesForEveryCommandAndReportsOnlyWhatWasRead) {
     const std::string name = dir.Write("n\xff\xc3.bin", "\x02\x00");
     std::string lines;
@@ -454,7 +455,7 @@ TEST_F(CliTest, JsonParsesForEveryCommandAndReportsOnlyWhatWasRead) {
               "  sorted({r['type'] for r in rows}))\n");
     EXPECT_EQ(
         Shell("python3 " + Quoted(dir.File("check.py")) + " " + Quoted(dir.File("rows.json"))).out,
-        "n\u00ff\u00c3.bin None {'name': 'AT89S51', 'signature': None} ['chip', 'event', "
+        "n\u00ff\u00c3.bin None {'name': 'AT89S52', 'signature': None} ['chip', 'event', "
         "'log', 'progress', 'settings', 'summary', 'version']\n");
 }
 

@@ -159,8 +159,12 @@ private:
         summary.command = m_options.command;
         summary.ok = status == kExitOk;
         summary.exitStatus = status;
-        if (programmer.GetSelectedChip()) {
-            summary.chipName = programmer.GetChipName(programmer.m_nSelChip);
+        // The detected chip, else the row this run works with (a run that ended before its step
+        // has not selected it in the programmer yet).
+        const int row = m_detectedSignature.empty() ? m_session.Settings().nChipIndex
+                                                    : programmer.m_nSelChip.load();
+        if (row >= 0 && row < programmer.GetChipCount()) {
+            summary.chipName = programmer.GetChipName(row);
             summary.chipSignature = m_detectedSignature;
         }
         if (m_session.m_nImageLength >= 0) {
