@@ -9,7 +9,7 @@
 
 #include "core/CProgrammer.h"
 #include "core/IProgrammerBackend.h"
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 #include "lpt/CChipAlgorithm.h"
 #include "lpt/CLptPort.h"
 #include "lpt/ILptClock.h"
