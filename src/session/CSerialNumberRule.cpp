@@ -1,9 +1,10 @@
 #include "session/CSerialNumberRule.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
+#include <limits>
 
+#include "platform/NumberText.h"
 #include "platform/Translate.h"
 
 namespace {
@@ -11,18 +12,13 @@ namespace {
 using platform::Printf;
 using platform::Tr;
 
-// A whole number, decimal or with a 0x prefix hexadecimal.
+// A whole number by the programs' one rule (decimal, or 0x and hex digits), as unsigned.
 bool ParseNumber(const std::string& text, std::uint64_t& value) {
-    int base = 10;
-    size_t skip = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        skip = 2;
-    }
-    const char* begin = text.data() + skip;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(begin, end, value, base);
-    return begin != end && result.ec == std::errc() && result.ptr == end;
+    long long parsed = 0;
+    if (!platform::ParseNumber(text, 0, std::numeric_limits<long long>::max(), parsed))
+        return false;
+    value = static_cast<std::uint64_t>(parsed);
+    return true;
 }
 
 // The number after a form's prefix, within [low, high].
