@@ -66,7 +66,8 @@ bool CDeviceFanOut::Spawn(Child& child) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return false;
     std::vector<std::string> args = m_args;
-    args.insert(args.end(), {"--device", std::to_string(child.device)});
+    // First, so that a "--" among the arguments cannot make it a file name.
+    args.insert(args.begin(), {"--device", std::to_string(child.device)});
     std::vector<char*> argv{const_cast<char*>("olstrin-cli")};
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
