@@ -19,6 +19,8 @@ std::unique_ptr<CProductionStatus> CProductionStatus::Open(const std::string& pr
                                                            CMainDlg& dialog, std::string& error) {
     std::unique_ptr<CProductionStatus> status(new CProductionStatus(dialog));
     if (!status->Read(project, error)) return nullptr;
+    // Without a serial rule the project only names the image.
+    if (!status->m_rule) return status;
     CProgrammingSession& session = dialog.Session();
     session.m_fnPatchImage = [raw = status.get()](std::uint8_t* buffer1) { raw->Patch(buffer1); };
     connect(&dialog, &CMainDlg::sequenceEnded, status.get(), &CProductionStatus::Finish);
@@ -42,10 +44,9 @@ bool CProductionStatus::Read(const std::string& project, std::string& error) {
         },
         error);
     if (!read) return false;
-    if (!m_rule || m_strSerialFile.empty()) {
-        error = platform::Printf(platform::Tr("%s: the window needs a serial rule and its "
-                                              "serial-file"),
-                                 project.c_str());
+    if (!m_rule) return true;
+    if (m_strSerialFile.empty()) {
+        error = platform::Printf(platform::Tr("%s: serial needs serial-file"), project.c_str());
         return false;
     }
     std::vector<std::uint8_t> image(kImageBufferSize, 0xFF);

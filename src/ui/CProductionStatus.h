@@ -19,8 +19,9 @@ class CMainDlg;
 class CProductionStatus : public QObject {
     Q_OBJECT
 public:
-    // Reads the project and hooks into the dialog's session. Null, with a one-line reason, when
-    // the file cannot be read, names no serial rule, or the number does not fit the image.
+    // Reads the project and, when it has a serial rule, hooks into the dialog's session. Null,
+    // with a one-line reason, when the file cannot be read, a rule has no serial-file, or the
+    // number does not fit the image.
     static std::unique_ptr<CProductionStatus> Open(const std::string& project, CMainDlg& dialog,
                                                    std::string& error);
 
