@@ -77,7 +77,7 @@ _olstrin_cli() {
             --com) candidates=$(printf '%s\n' sim /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*) ;;
             --isp) candidates=$(printf '%s\n' arduino:sim arduino:sim:at89s51 arduino:sim:at89s52 \
                 usbasp arduino:/dev/ttyACM* arduino:/dev/ttyUSB*) ;;
-            --sim-image) files=-f ;;
+            --sim-image | --serial-file | --project | --log) files=-f ;;
             --settings) files=-d ;;
         esac
     else

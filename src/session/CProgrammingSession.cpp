@@ -239,9 +239,8 @@ void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
         m_bStepErase = false;
     } else if (m_bStepWrite) {
         if (!ImageFitsChip(chip)) return;
+        // ImageFitsChip took in the Buffer 1 view's edits: they are what gets written.
         EnableButtons(false);
-        // Edits made in the Buffer 1 view are what gets written.
-        m_view.CopyBuffer1View(m_programmer.m_pBuffer1.get(), kChipSpaceSize);
         m_view.ShowBusyIcon(SessionButton::Write);
         m_programmer.WriteChip(chip);
         m_bStepWrite = false;
@@ -268,6 +267,9 @@ void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
 bool CProgrammingSession::ImageFitsChip(int chip) {
     std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
     m_view.CopyBuffer1View(buffer1, kChipSpaceSize);
+    // The per-chip number goes in before the length is measured, so it is written and verified
+    // (the serial rule has already refused a field outside the chip).
+    if (m_fnPatchImage) m_fnPatchImage(buffer1);
     // Only the bytes the last load (or the view) placed count: older ones past them are stale.
     int end = m_nImageSpan;
     while (end > 0 && buffer1[end - 1] == 0xFF) --end;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/CProgrammer.h"
@@ -83,6 +85,9 @@ public:
     // Whether image files may be pipes, FIFOs or standard input, read to their end (the command
     // line); the window leaves it off so that its thread never waits on a stream.
     bool m_bReadStreams = false;
+    // Called on Buffer 1 before each erase-and-write and write, after the view's edits are taken
+    // in: the command line places the chip's serial number there.
+    std::function<void(std::uint8_t* buffer1)> m_fnPatchImage;
     // The length of the image the last load of this run placed in Buffer 1, -1 until a load
     // succeeded and after one failed: a failed load leaves no image anyone may report or trust.
     int m_nImageLength = -1;

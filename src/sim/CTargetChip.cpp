@@ -57,6 +57,9 @@ std::array<std::uint8_t, 3> CTargetChip::Signature() const {
 }
 
 void CTargetChip::SetReset(bool high) {
+    if (high && !m_bReset && !m_strBackingFile.empty()) {
+        m_bTakenOut = ::access(TakenOutFile(m_strBackingFile).c_str(), F_OK) == 0;
+    }
     if (high != m_bReset) {
         m_nBit = 0;
         m_txByte = 0;
@@ -71,8 +74,8 @@ void CTargetChip::SetReset(bool high) {
 }
 
 void CTargetChip::SetLines(bool rst, bool sck, bool mosi) {
-    if (m_bAbsent) return;
     SetReset(rst);
+    if (Absent()) return;
     if (!rst) {
         m_bSck = sck;
         return;
@@ -124,7 +127,7 @@ void CTargetChip::Completed(std::uint8_t opcode) {
 }
 
 std::uint8_t CTargetChip::Execute(const std::array<std::uint8_t, 4>& instruction) {
-    if (!m_bReset || m_bAbsent) return 0xFF;
+    if (!m_bReset || Absent()) return 0xFF;
     const std::uint8_t answer = Answer(instruction);
     Apply(instruction);
     Completed(instruction[0]);
@@ -132,7 +135,7 @@ std::uint8_t CTargetChip::Execute(const std::array<std::uint8_t, 4>& instruction
 }
 
 void CTargetChip::ReadPage(std::uint8_t high, std::uint8_t* out) {
-    const bool answers = m_bReset && m_bEnabled && !m_bAbsent;
+    const bool answers = m_bReset && m_bEnabled && !Absent();
     for (int i = 0; i < kPageSize; ++i) out[i] = answers ? PageByte(high, i) : 0xFF;
     if (answers) Completed(kPageRead);
 }

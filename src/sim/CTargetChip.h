@@ -29,7 +29,7 @@ public:
     // Pin level interface. Lines are connector levels (true = high).
     void SetLines(bool rst, bool sck, bool mosi);
     // An absent chip leaves MISO to its pull-up: every bit reads 1.
-    bool Miso() const { return m_bAbsent || m_bMiso; }
+    bool Miso() const { return Absent() || m_bMiso; }
 
     // Drives RST directly (instruction level). RST low leaves programming mode.
     void SetReset(bool high);
@@ -53,7 +53,11 @@ public:
     void SetStuckAddress(int address) { m_nStuckAddress = address; }
     // No chip in the socket (or one without power): nothing answers, every bit read is 1.
     void SetAbsent(bool absent) { m_bAbsent = absent; }
-    bool Absent() const { return m_bAbsent; }
+    // Absent too while a file named after the backing file with ".out" added exists: the chip
+    // has been taken out of the socket. Looked at each time RST rises, as a programmer powers up
+    // a chip it has just been given.
+    bool Absent() const { return m_bAbsent || m_bTakenOut; }
+    static std::string TakenOutFile(const std::string& backingFile) { return backingFile + ".out"; }
     // A chip that does not perform page-mode reads: it shifts out 0xFF for every byte of the page.
     void SetIgnoresPageReads(bool ignores) { m_bIgnoresPageReads = ignores; }
 
@@ -110,6 +114,7 @@ private:
     std::uint8_t m_byPendingData = 0;
     int m_nStuckAddress = -1;
     bool m_bAbsent = false;
+    bool m_bTakenOut = false;  // the ".out" file beside the backing file exists
     bool m_bIgnoresPageReads = false;
     std::string m_strBackingFile;
     bool m_bDirty = false;

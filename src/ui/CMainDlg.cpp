@@ -421,8 +421,21 @@ void CMainDlg::PlaceTabs() {
     const CDialogUnits units(fontMetrics());
     const int left = units.X(kTabLeft);
     const int top = units.Y(kTabTop);
-    m_tab->setGeometry(left, top, width() - left - units.X(kTabMargin),
-                       height() - top - units.Y(kTabMargin));
+    const int w = width() - left - units.X(kTabMargin);
+    const int line = m_lblProduction ? m_lblProduction->sizeHint().height() : 0;
+    const int h = height() - top - units.Y(kTabMargin) - line;
+    m_tab->setGeometry(left, top, w, h);
+    if (m_lblProduction) m_lblProduction->setGeometry(left, top + h, w, line);
+}
+
+void CMainDlg::ShowProductionLine(const QString& text) {
+    if (!m_lblProduction) {
+        m_lblProduction = new QLabel(this);
+        m_lblProduction->setObjectName(QStringLiteral("m_lblProduction"));
+        m_lblProduction->show();
+    }
+    m_lblProduction->setText(text);
+    PlaceTabs();
 }
 
 void CMainDlg::resizeEvent(QResizeEvent* event) {

@@ -75,6 +75,10 @@ public:
     void EnableButtons(bool enable) override;
     void ShowBusyIcon(SessionButton button) override;
     bool AutoMark(SessionButton button) const override;
+    // A line under the pages (made the first time), for a production project's counts.
+    void ShowProductionLine(const QString& text);
+    // The auto-complete chain is running.
+    bool ChainRunning() const { return m_bChainRunning; }
     void SetAutoMark(SessionButton button, bool marked) override;
     int ChipSelection() const override;
     void SelectChip(int index) override;
@@ -177,6 +181,7 @@ private:
     CHexView* m_hexBuffer1 = nullptr;
     CHexView* m_hexBuffer2 = nullptr;
     QListWidget* m_lstStatus = nullptr;
+    QLabel* m_lblProduction = nullptr;      // only with a production project
     CLogRowDelegate* m_pLogRows = nullptr;  // owned by m_lstStatus
     QWidget* m_pSettingsPage = nullptr;
     CLastFileDialog* m_pOpenDialog = nullptr;

@@ -14,6 +14,7 @@
 #include "session/Backends.h"
 #include "sim/SimSettings.h"
 #include "ui/CMainDlg.h"
+#include "ui/CProductionStatus.h"
 #include "ui/CStyledButton.h"
 #include "ui/QtTranslation.h"
 
@@ -39,7 +40,19 @@ int CProgrammerApp::InitInstance() {
     // file has been given already.
     if (SimFlashFile().empty()) SetSimFlashFile(SimFlashFileFor(LptDeviceSetting()));
     CMainDlg dialog(DefaultBackends());
-    OpenFileArgument(dialog, arguments());
+    std::unique_ptr<CProductionStatus> production;
+    const QString project = OptionArgument(arguments(), QStringLiteral("--project"));
+    if (!project.isEmpty()) {
+        std::string error;
+        production = CProductionStatus::Open(project.toStdString(), dialog, error);
+        if (!production) {
+            std::fprintf(stderr, "olstrin: %s\n", error.c_str());
+            return 2;
+        }
+        dialog.OpenGivenFile(QString::fromStdString(production->Image()));
+    } else {
+        OpenFileArgument(dialog, arguments());
+    }
     if (!arguments().contains(QStringLiteral("--quit-after-start"))) {
         dialog.exec();
         return 0;
@@ -59,7 +72,8 @@ QString CProgrammerApp::FileArgument(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         // After "--" the next argument is a file even when it starts with "-".
         if (arguments[i] == QStringLiteral("--")) return arguments.value(i + 1);
-        if (arguments[i] == QStringLiteral("--lang")) {
+        if (arguments[i] == QStringLiteral("--lang") ||
+            arguments[i] == QStringLiteral("--project")) {
             ++i;  // its value
         } else if (!arguments[i].startsWith(QLatin1Char('-'))) {
             return arguments[i];
@@ -69,9 +83,14 @@ QString CProgrammerApp::FileArgument(const QStringList& arguments) {
 }
 
 QString CProgrammerApp::LanguageArgument(const QStringList& arguments) {
+    return OptionArgument(arguments, QStringLiteral("--lang"));
+}
+
+QString CProgrammerApp::OptionArgument(const QStringList& arguments, const QString& name) {
     for (qsizetype i = 1; i < arguments.size() && arguments[i] != QStringLiteral("--"); ++i) {
-        if (arguments[i] == QStringLiteral("--lang")) return arguments.value(i + 1);
-        if (arguments[i].startsWith(QStringLiteral("--lang="))) return arguments[i].mid(7);
+        if (arguments[i] == name) return arguments.value(i + 1);
+        if (arguments[i].startsWith(name + QLatin1Char('=')))
+            return arguments[i].mid(name.size() + 1);
     }
     return {};
 }

@@ -26,11 +26,13 @@ public:
     int InitInstance();
 
     // The image file named among the arguments (the program's own name first): the first that
-    // is neither an option nor the value of --lang; empty when there is none.
+    // is neither an option nor the value of --lang or --project; empty when there is none.
     static QString FileArgument(const QStringList& arguments);
 
     // The value of --lang VALUE or --lang=VALUE among the arguments, empty when there is none.
     static QString LanguageArgument(const QStringList& arguments);
+    // The value of the option name, given as "name VALUE" or "name=VALUE"; empty when absent.
+    static QString OptionArgument(const QStringList& arguments, const QString& name);
 
     // What the program answers before Qt starts, so that it answers without a display too:
     // -h/--help prints the usage (exit code 0); without a display the program says so in one

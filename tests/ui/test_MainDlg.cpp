@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -41,6 +42,7 @@
 #include "ui/CHexView.h"
 #include "ui/CLastFileDialog.h"
 #include "ui/CMainDlg.h"
+#include "ui/CProductionStatus.h"
 #include "ui/CProgrammerApp.h"
 #include "ui/CStyledButton.h"
 #include "ui/CTextProgressCtrl.h"
@@ -228,6 +230,34 @@ TEST_F(MainDlg, AutoCompleteProgramsTheImageAndSaveStoresWhatWasRead) {
     Click("m_btnSave");
     EXPECT_EQ(m_dir.Read("read back.bin"), image);
     EXPECT_EQ(Log().last(), QString::fromStdString("缓冲2保存到文件 " + saved + "(300字节)."));
+}
+
+TEST_F(MainDlg, AProjectNumbersEachVerifiedChipCountsItAndLogsIt) {
+    const std::string image = m_dir.Write("fw.bin", Pattern(300));
+    const std::string project =
+        m_dir.Write("board.olp",
+                    "[Project]\nimage = fw.bin\nchip = AT89S52\nserial = 0x1FF0:le16:1000\n"
+                    "serial-file = next\nlog = run.jsonl\n");
+    std::string error;
+    const auto production = CProductionStatus::Open(project, *m_dlg, error);
+    ASSERT_TRUE(production) << error;
+    EXPECT_EQ(production->Image(), image);
+    const QLabel* counts = Find<QLabel>("m_lblProduction");
+    ASSERT_NE(counts, nullptr);
+    EXPECT_EQ(counts->text(), "下一序号1000,合格0片,不合格0片.");
+    EXPECT_TRUE(RunToEnd([&] { m_dlg->OpenGivenFile(QString::fromStdString(image)); }));
+    // A plain write numbers nothing; the chain with its verify does.
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnWrite"); }));
+    EXPECT_TRUE(RunToEnd([this] { Click("m_btnAuto"); }));
+    EXPECT_EQ(counts->text(), "下一序号1001,合格1片,不合格0片.");
+    EXPECT_EQ(m_dir.Read("next"), "1001\n");
+    const std::string log = m_dir.Read("run.jsonl");
+    EXPECT_NE(log.find("\"serial\":1000"), std::string::npos) << log;
+    EXPECT_NE(log.find("\"result\":\"success\""), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    const CHexView* buffer2 = Find<CHexView>("m_hexBuffer2");
+    EXPECT_EQ(buffer2->Data()[0x1FF0], 0xE8);
+    EXPECT_EQ(buffer2->Data()[0x1FF1], 0x03);
 }
 
 TEST_F(MainDlg, TheFileNamedOnTheCommandLineIsOpenedAsByTheOpenButton) {

@@ -50,26 +50,22 @@ void CConsoleView::ClearProgressLine() {
 void CConsoleView::Line(const std::string& text) {
     m_bTransferTimed = false;
     m_nLastJsonPercent = -1;
-    if (m_report.Json()) {
-        m_report.Log(text);
-        return;
-    }
-    if (m_bQuiet) return;
+    if (m_report.Json() || m_bQuiet) return;
     ClearProgressLine();
     std::fputs(EscapeControls(text).c_str(), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
 }
 
+// The report counts the verify's differences whether or not it prints JSON.
 void CConsoleView::AddLogLine(int, const std::string& text) {
+    if (m_bMuted) return;
+    m_report.Log(text);
     Line(text);
 }
 
 void CConsoleView::InsertVerifyLine(int, const std::string& text) {
-    if (m_report.Json()) {
-        m_report.VerifyLine(text);
-        return;
-    }
+    m_report.VerifyLine(text);
     Line(text);
 }
 

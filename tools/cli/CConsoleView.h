@@ -50,6 +50,8 @@ public:
     void SelectChip(int index) override;
     int LockBitSelection() const override { return m_nLockBit; }
     void SetLockBitSelection(int index) { m_nLockBit = index; }
+    // While muted, log lines go nowhere: the repeated detect that looks for a chip.
+    void SetMuted(bool muted) { m_bMuted = muted; }
 
     // The window's prompts have no console form: the command's closing line (CloseWith) says how
     // the whole command, saves included, ended.
@@ -83,6 +85,7 @@ private:
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bQuiet;
+    bool m_bMuted = false;
     bool m_bProgressTty;
     bool m_bProgressDrawn = false;
     // A transfer runs from its first progress step to the next log line.

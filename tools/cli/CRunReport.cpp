@@ -44,6 +44,12 @@ const char* StepEndedBy(int code) {
     }
 }
 
+// The events that end their step as failed.
+bool StepFailedBy(int code) {
+    return code == PE_DEVICE_NOT_DETECTED || code == PE_WRITE_ERROR || code == PE_READ_LOCKED ||
+           code == PE_LOCK_ERROR;
+}
+
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", value);
@@ -61,6 +67,12 @@ CRunReport::CRunReport(std::FILE* json, std::FILE* verbose)
       m_verbose(verbose),
       m_start(std::chrono::steady_clock::now()),
       m_stepStart(m_start) {}
+
+void CRunReport::NextChip() {
+    m_start = m_stepStart = std::chrono::steady_clock::now();
+    m_steps.clear();
+    m_differences.reset();
+}
 
 double CRunReport::SecondsSince(std::chrono::steady_clock::time_point start) const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -80,7 +92,7 @@ void CRunReport::Event(int code) {
     const char* step = StepEndedBy(code);
     if (!step) return;
     const double seconds = SecondsSince(m_stepStart);
-    m_steps.push_back({step, seconds});
+    m_steps.push_back({step, seconds, !StepFailedBy(code)});
     m_stepStart = std::chrono::steady_clock::now();
     Note(std::string(step) + ": " + Number(seconds) + " s");
 }
@@ -104,30 +116,57 @@ void CRunReport::Note(const std::string& text) {
     if (m_verbose) std::fprintf(m_verbose, "olstrin-cli: %s\n", EscapeControls(text).c_str());
 }
 
-void CRunReport::Finish(const Summary& s) {
-    Note("total: " + Number(SecondsSince(m_start)) + " s");
-    if (!m_json) return;
+std::string CRunReport::StepsJson(bool withResults) const {
     std::string steps;
     for (const Step& step : m_steps) {
         if (!steps.empty()) steps += ",";
-        steps +=
-            "{\"step\":" + JsonString(step.name) + ",\"seconds\":" + Number(step.seconds) + "}";
+        steps += "{\"step\":" + JsonString(step.name);
+        if (withResults) steps += std::string(",\"result\":") + (step.ok ? "\"ok\"" : "\"failed\"");
+        steps += ",\"seconds\":" + Number(step.seconds) + "}";
     }
-    const std::string chip = s.chipName.empty()
-                                 ? "null"
-                                 : "{\"name\":" + JsonString(s.chipName) +
-                                       ",\"signature\":" + OrNull(s.chipSignature) + "}";
-    const std::string image = s.imagePath.empty()
-                                  ? "null"
-                                  : "{\"path\":" + JsonString(s.imagePath) +
-                                        ",\"file_bytes\":" + std::to_string(s.imageFileBytes) +
-                                        ",\"data_bytes\":" + std::to_string(s.imageDataBytes) +
-                                        ",\"sha256\":" + OrNull(s.imageSha256) + "}";
-    const std::string differences =
-        m_differences ? std::to_string(*m_differences) : std::string("null");
+    return "[" + steps + "]";
+}
+
+std::string CRunReport::ChipJson(const Summary& s) {
+    return s.chipName.empty() ? "null"
+                              : "{\"name\":" + JsonString(s.chipName) +
+                                    ",\"signature\":" + OrNull(s.chipSignature) + "}";
+}
+
+std::string CRunReport::ImageJson(const Summary& s) {
+    return s.imagePath.empty() ? "null"
+                               : "{\"path\":" + JsonString(s.imagePath) +
+                                     ",\"file_bytes\":" + std::to_string(s.imageFileBytes) +
+                                     ",\"data_bytes\":" + std::to_string(s.imageDataBytes) +
+                                     ",\"sha256\":" + OrNull(s.imageSha256) + "}";
+}
+
+std::string CRunReport::DifferencesJson() const {
+    return m_differences ? std::to_string(*m_differences) : std::string("null");
+}
+
+void CRunReport::Finish(const Summary& s) {
+    Note("total: " + Number(SecondsSince(m_start)) + " s");
+    if (!m_json) return;
     Emit("{\"type\":\"summary\",\"command\":" + JsonString(s.command) +
          ",\"result\":" + JsonString(s.ok ? "success" : "failed") +
-         ",\"exit_status\":" + std::to_string(s.exitStatus) + ",\"chip\":" + chip +
-         ",\"image\":" + image + ",\"differences\":" + differences + ",\"steps\":[" + steps +
-         "],\"seconds\":" + Number(SecondsSince(m_start)) + "}");
+         ",\"exit_status\":" + std::to_string(s.exitStatus) + ",\"chip\":" + ChipJson(s) +
+         ",\"image\":" + ImageJson(s) + ",\"differences\":" + DifferencesJson() +
+         ",\"steps\":" + StepsJson(false) + ",\"seconds\":" + Number(SecondsSince(m_start)) + "}");
+}
+
+std::string CRunReport::Record(const Summary& s) const {
+    return "{\"time\":" + JsonString(s.time) + ",\"programmer\":" + OrNull(s.programmer) +
+           ",\"port\":" + OrNull(s.port) + ",\"command\":" + JsonString(s.command) +
+           ",\"chip_row\":" + (s.chipRow >= 0 ? std::to_string(s.chipRow) : "null") +
+           ",\"chip\":" + ChipJson(s) + ",\"signature_read\":" + OrNull(s.signatureRead) +
+           ",\"project\":" +
+           (s.project.empty() ? "null"
+                              : "{\"path\":" + JsonString(s.project) +
+                                    ",\"image_sha256\":" + OrNull(s.projectImageSha256) + "}") +
+           ",\"image\":" + ImageJson(s) + ",\"serial\":" + (s.serial.empty() ? "null" : s.serial) +
+           ",\"steps\":" + StepsJson(true) + ",\"differences\":" + DifferencesJson() +
+           ",\"result\":" + JsonString(s.ok ? "success" : "failed") +
+           ",\"exit_status\":" + std::to_string(s.exitStatus) +
+           ",\"seconds\":" + Number(SecondsSince(m_start)) + "}";
 }

@@ -1,8 +1,10 @@
 #include "CliOptions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
+#include "CProjectFile.h"
 #include "isp/IspSelection.h"
 #include "platform/NumberText.h"
 #include "platform/Translate.h"
@@ -73,6 +75,17 @@ bool Text(const char* name, const std::string* value, CliOptions& options, std::
     return true;
 }
 
+bool Serial(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    CSerialNumberRule rule;
+    if (!rule.Parse(*value, error)) return false;
+    options.serial = rule;
+    return true;
+}
+
+bool Project(const char*, const std::string* value, CliOptions& options, std::string& error) {
+    return CProjectFile::Apply(*value, options, error);
+}
+
 // A parallel port device, checked before anything starts.
 bool Lpt(const char* name, const std::string* value, CliOptions& options, std::string& error) {
 #ifdef OLSTRIN_HAVE_LPT
@@ -117,7 +130,22 @@ bool Isp(const char*, const std::string* value, CliOptions& options, std::string
                                value->c_str()));
     }
     options.ispLink = *value;
+    options.ispLinks.push_back(*value);
     return true;
+}
+
+bool SimImage(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    if (!Text<&CliOptions::simImage>(name, value, options, error)) return false;
+    options.simImages.push_back(*value);
+    return true;
+}
+
+bool Count(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    return IntValue(name, *value, 1, 1000000, options.goodChips, error);
+}
+
+bool Device(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+    return IntValue(name, *value, 1, 64, options.device, error);
 }
 
 bool Lang(const char*, const std::string* value, CliOptions& options, std::string& error) {
@@ -160,14 +188,18 @@ const CliOption kOptions[] = {
     {"--isp", "LINK",
      N_("the programmer that clocks the chip's instructions for types\n1..4: "
         "arduino:PATH[@BAUD] (ArduinoISP, 19200 baud by default),\narduino:sim, usbasp, "
-        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1"),
+        "usbasp:SERIAL or usbasp:BUS:DEVICE;\nimplies --type 1; given several times, one "
+        "chip on each at once"),
      Isp},
     {"--simulate", "[=MODEL]",
      N_("a parallel cable on a simulated at89s51 or at89s52 (default\nat89s52); its flash is kept "
         "in $XDG_CACHE_HOME/olstrin/ so\nthat later runs see what earlier ones wrote"),
      Simulate},
-    {"--sim-image", "PATH", N_("keep the simulated chip's flash in PATH instead"),
-     Text<&CliOptions::simImage>},
+    {"--sim-image", "PATH",
+     N_("keep the simulated chip's flash in PATH instead; given several\ntimes, one simulated "
+        "programmer each, all at once"),
+     SimImage},
+    {"--device", "N", N_("of several programmers named, use only the Nth"), Device},
     {"--no-detect", nullptr, N_("auto: do not detect the chip first"), Flag<&CliOptions::noDetect>},
     {"--no-erase", nullptr, N_("auto: leave out the erase step"), Flag<&CliOptions::noErase>},
     {"--no-verify", nullptr, N_("auto: leave out the verify step"), Flag<&CliOptions::noVerify>},
@@ -191,6 +223,27 @@ const CliOption kOptions[] = {
         "LANGUAGE, LC_ALL, LC_MESSAGES and LANG decide\n(a zh locale, C, POSIX or none give "
         "Chinese, others English)"),
      Lang},
+    {"--serial", "ADDR:FORM:START",
+     N_("auto: place a number per chip at ADDR before the write, in FORM\nle8..le32, be8..be32 "
+        "(binary), bcdN or decN (N digits), counting\nup from START; needs --serial-file"),
+     Serial},
+    {"--serial-file", "FILE",
+     N_("keep the next number in FILE (locked while a chip is programmed;\na number is used up "
+        "only when its chip verified)"),
+     Text<&CliOptions::serialFile>},
+    {"--serial-overwrite", nullptr, N_("let the number replace bytes the image uses"),
+     Flag<&CliOptions::serialOverwrite>},
+    {"--project", "FILE",
+     N_("take the image, chip, chain, lock mode, serial number rule and\nlog from a project file "
+        "(docs/cli.md); the command is then auto"),
+     Project},
+    {"--log", "FILE", N_("append one JSON line per run to FILE (the run log)"),
+     Text<&CliOptions::logFile>},
+    {"--repeat", nullptr,
+     N_("auto: chip after chip: wait until a chip answers, program it,\nwait until it is taken "
+        "out, again, until Ctrl+C"),
+     Flag<&CliOptions::repeat>},
+    {"--count", "N", N_("--repeat: stop after N chips passed"), Count},
     {"--json", nullptr,
      N_("print one JSON object per line on standard output instead of\nthe log: every event, log "
         "line and progress step, then a\nsummary (docs/cli.md describes the fields)"),
@@ -300,7 +353,9 @@ private:
         const CliOption* option = FindCliOption(name);
         if (!option) return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
         // A value given twice is a mistake either way: which one was meant?
-        if (option->argument && !m_valued.insert(option).second) {
+        // Several --isp or --sim-image name several programmers.
+        const bool repeats = option->apply == Isp || option->apply == SimImage;
+        if (option->argument && !repeats && !m_valued.insert(option).second) {
             return Fail(platform::Printf(platform::Tr("选项%s只能给一次."), name.c_str()));
         }
         const bool optional = option->argument && option->argument[0] == '[';
@@ -321,12 +376,13 @@ private:
     }
 
     bool Positional(const std::vector<std::string>& positional) {
-        if (positional.empty()) return Fail(platform::Tr("no command given"));
-        m_options.command = positional[0];
+        if (positional.empty() && m_options.projectFile.empty())
+            return Fail(platform::Tr("no command given"));
+        m_options.command = positional.empty() ? "auto" : positional[0];
         const char* command = m_options.command.c_str();
         const CliCommand* row = FindCliCommand(m_options.command);
         if (!row) return Fail(platform::Printf(platform::Tr("unknown command '%s'"), command));
-        const size_t count = positional.size() - 1;
+        const size_t count = positional.empty() ? 0 : positional.size() - 1;
         if (count < row->least) {
             return Fail(platform::Printf(platform::Tr("command %s needs an argument"), command));
         }
@@ -370,6 +426,37 @@ private:
                 return Fail(platform::Tr("--simulate uses a parallel cable, not --type 0"));
             }
         }
+        return Production();
+    }
+
+    // The project's image is auto's file unless one is given; --serial, --repeat and --count
+    // belong to auto; several --isp or --sim-image name one programmer each (paired in order
+    // when both are given several times), and --device picks one of them.
+    bool Production() {
+        CliOptions& o = m_options;
+        if (o.command == "auto" && o.argument.empty()) o.argument = o.projectImage;
+        if (o.serial.has_value() != !o.serialFile.empty())
+            return Fail(platform::Tr("--serial and --serial-file go together"));
+        if (o.serial && (o.command != "auto" || o.noVerify || o.marks || o.argument.empty() ||
+                         o.argument == "-")) {
+            return Fail(
+                platform::Tr("--serial needs auto with an image file and its verify "
+                             "(no --no-verify, no --marks)"));
+        }
+        if (o.repeat && (o.command != "auto" || o.argument.empty() || o.argument == "-"))
+            return Fail(platform::Tr("--repeat needs auto with an image file"));
+        if (o.goodChips > 0 && !o.repeat) return Fail(platform::Tr("--count needs --repeat"));
+        const size_t isps = o.ispLinks.size();
+        const size_t sims = o.simImages.size();
+        if (isps > 1 && sims > 1 && isps != sims)
+            return Fail(platform::Tr("several --isp and --sim-image go in pairs, as many of each"));
+        o.deviceCount = static_cast<int>(std::max<size_t>({1, isps, sims}));
+        if (o.device > o.deviceCount) {
+            return Fail(platform::Printf(platform::Tr("--device %d: only %d programmers named"),
+                                         o.device, o.deviceCount));
+        }
+        if (o.device > 0 && isps > 1) o.ispLink = o.ispLinks[size_t(o.device - 1)];
+        if (o.device > 0 && sims > 1) o.simImage = o.simImages[size_t(o.device - 1)];
         return true;
     }
 

@@ -1,32 +1,43 @@
 #include "CliRunner.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <map>
+#include <memory>
+#include <optional>
 
+#include "CChipLoop.h"
 #include "CConsoleView.h"
+#include "CDeviceFanOut.h"
 #include "CInterruptWatch.h"
 #include "CRunReport.h"
 #include "CliOptions.h"
 #include "SettingsReport.h"
 #include "Sha256.h"
 #include "core/CEventQueue.h"
+#include "image/ImageFile.h"
 #include "isp/IspSelection.h"
 #include "isp/PortListing.h"
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
+#include "platform/FileUtil.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "platform/Translate.h"
 #include "platform/Version.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
+#include "session/CRunLog.h"
+#include "session/CSerialCounter.h"
 #include "sim/SimSettings.h"
 #ifdef OLSTRIN_HAVE_LPT
 #include "lpt/PortSelection.h"
@@ -38,6 +49,10 @@
 namespace {
 
 constexpr int kExitOk = 0;
+// How often a repeated run looks for a chip being put in or taken out: calm for the programmer.
+constexpr int kProbeIntervalMs = 250;
+// While it looks, a missing chip is the expected answer, not a failure worth a line.
+std::atomic<bool> g_bProbing{false};
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
@@ -110,13 +125,16 @@ public:
             return OutputReached(true) ? kExitOk : kExitFailed;
         }
         NoteDevice();
+        if (!m_options.projectFile.empty() && !CheckProjectImage()) return kExitUsage;
+        if (m_options.serial && !m_options.repeat && !TakeSerialNumber()) return kExitUsage;
         m_session.Start(&m_queue);
         if (!AwaitStartUp()) return Close(kExitFailed);
         if (!assumed.empty()) {
             m_session.AddLog(
                 platform::Printf(platform::Tr("未检测器件,假定为%s."), assumed.c_str()));
         }
-        return Close(RunCommand());
+        if (m_options.repeat) return RepeatChips();
+        return Close(UseUpSerialNumber(RunCommand()));
     }
 
 private:
@@ -139,16 +157,182 @@ private:
         }
     }
 
+    // The project's image file as it is now: its SHA-256 goes in the run log, and a file that
+    // no longer matches the SHA-256 the project pins is refused before the chip is touched.
+    bool CheckProjectImage() {
+        std::string bytes;
+        if (platform::ReadWholeFile(m_options.argument, bytes)) {
+            m_strProjectSha256 =
+                Sha256Hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        }
+        if (m_options.projectSha256.empty() || m_options.projectSha256 == m_strProjectSha256)
+            return true;
+        std::fprintf(stderr,
+                     platform::Tr("olstrin-cli: %s is not the image the project pins (SHA-256 "
+                                  "%s)\n"),
+                     EscapeControls(m_options.argument).c_str(),
+                     EscapeControls(m_options.projectSha256).c_str());
+        return false;
+    }
+
+    // Checks the number's place against the image and the chip, takes the next number from the
+    // counter file (waiting while another run holds it) and has the session place it in Buffer 1
+    // before the write. False after a usage error line.
+    bool TakeSerialNumber() {
+        const CSerialNumberRule& rule = *m_options.serial;
+        CProgrammer& programmer = m_session.m_programmer;
+        const int row = m_session.Settings().nChipIndex;
+        const int rom = row >= 0 && row < programmer.GetChipCount()
+                            ? chiplist::RomBytes(programmer.GetChip(row))
+                            : kChipSpaceSize;
+        std::vector<std::uint8_t> image(kImageBufferSize, 0xFF);
+        const std::string path = InputPath(m_options.argument);
+        // An image that does not load is left to the chain, which reports it the usual way.
+        const bool loaded =
+            image::LoadImage(path, image::UpperExtension(path), image.data()).status ==
+            image::LoadStatus::Loaded;
+        std::string refusal =
+            loaded ? rule.Refusal(image.data(), rom, m_options.serialOverwrite) : std::string();
+        if (refusal.empty()) {
+            m_counter = std::make_unique<CSerialCounter>(m_options.serialFile, rule.Start());
+            if (!m_counter->Take(m_nSerial)) {
+                refusal = platform::Tr("--serial-file: the counter file cannot be used");
+            } else if (m_nSerial > rule.MaxValue()) {
+                refusal = platform::Printf(
+                    platform::Tr("--serial: %llu does not fit its field (at most %llu)"),
+                    static_cast<unsigned long long>(m_nSerial),
+                    static_cast<unsigned long long>(rule.MaxValue()));
+            }
+        }
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "olstrin-cli: %s\n", EscapeControls(refusal).c_str());
+            return false;
+        }
+        m_report.Note("serial number: " + std::to_string(m_nSerial));
+        m_session.m_fnPatchImage = [this](std::uint8_t* buffer1) {
+            m_options.serial->Patch(buffer1, m_nSerial);
+        };
+        return true;
+    }
+
+    // The number is used up only when its chip verified; otherwise the next run gets it again.
+    int UseUpSerialNumber(int status) {
+        if (!m_counter) return status;
+        if (status != kExitOk) {
+            m_counter->Release();
+            return status;
+        }
+        return m_counter->Commit() ? status : kExitFailed;
+    }
+
+    // Appends the run's line to --log; a line that could not be written fails the run.
+    int AppendRunLog(CRunReport::Summary& summary) {
+        const SettingsRecord& settings = m_session.Settings();
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        char time[32];
+        std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
+        summary.time = time;
+        const bool serial = settings.nProgrammerType == 0;
+        summary.programmer =
+            serial ? "serial box" : "cable type " + std::to_string(settings.nProgrammerType);
+        summary.port = serial ? ComDeviceLine(settings.nComPort) : LptDeviceLine();
+        summary.chipRow = m_session.m_programmer.m_nSelChip;
+        const CProgrammer& programmer = m_session.m_programmer;
+        summary.signatureRead =
+            platform::Printf("%02X %02X %02X", programmer.m_Signature[0].load(),
+                             programmer.m_Signature[1].load(), programmer.m_Signature[2].load());
+        if (m_counter) summary.serial = std::to_string(m_nSerial);
+        summary.project = m_options.projectFile;
+        summary.projectImageSha256 = m_strProjectSha256;
+        if (CRunLog::Append(m_options.logFile, m_report.Record(summary))) return summary.exitStatus;
+        summary.ok = false;
+        return summary.exitStatus = kExitFailed;
+    }
+
     // The closing line: success only when every step, a save included, succeeded and the log
     // reached standard output whole. Nothing is printed for an interrupted run; its line comes
     // once the backend has stopped.
     int Close(int status) {
         if (m_interrupts.Signal() != 0) return kExitFailed;
-        const bool printed = m_options.json || !m_options.quiet || LogStream(m_options) != stdout;
-        if (status == kExitOk && !OutputReached(printed)) status = kExitFailed;
-        m_report.Finish(Summary(status));
+        status = ReportChip(status);
         m_view.CloseWith(status == kExitOk ? platform::Tr("success") : platform::Tr("failed"));
         return status;
+    }
+
+    // One chip's summary and run log line.
+    int ReportChip(int status) {
+        const bool printed = m_options.json || !m_options.quiet || LogStream(m_options) != stdout;
+        if (status == kExitOk && !OutputReached(printed)) status = kExitFailed;
+        CRunReport::Summary summary = Summary(status);
+        if (!m_options.logFile.empty()) status = AppendRunLog(summary);
+        m_report.Finish(summary);
+        return status;
+    }
+
+    // --repeat: chip after chip on the open programmer until --count chips passed or a signal
+    // came; the totals close the run, which succeeded when no chip failed.
+    int RepeatChips() {
+        int usage = kExitOk;
+        CChipLoop::Hooks hooks;
+        hooks.probe = [this] { return Probe(); };
+        hooks.program = [this, &usage] { return ProgramChip(usage); };
+        hooks.pause = [this] { return Pause(); };
+        hooks.awaitingChip = [this] { m_session.AddLog(platform::Tr("请放入器件.")); };
+        hooks.result = [this](bool passed, int passedCount, int failedCount) {
+            ShowChipResult(passed, passedCount, failedCount);
+        };
+        CChipLoop loop(std::move(hooks), m_options.goodChips);
+        loop.Run();
+        m_session.AddLog(
+            platform::Printf(platform::Tr("共合格%d片,不合格%d片."), loop.Passed(), loop.Failed()));
+        if (m_interrupts.Signal() != 0) return kExitFailed;
+        if (usage != kExitOk) return usage;
+        const int status = loop.Failed() == 0 ? kExitOk : kExitFailed;
+        m_view.CloseWith(status == kExitOk ? platform::Tr("success") : platform::Tr("failed"));
+        return status;
+    }
+
+    // A detect with its lines and failure reasons kept back: is a chip in the socket?
+    CChipLoop::Presence Probe() {
+        g_bProbing = true;
+        m_view.SetMuted(true);
+        const bool found = Run([&] { return m_session.OnDetect(); });
+        m_view.SetMuted(false);
+        g_bProbing = false;
+        if (m_interrupts.Signal() != 0) return CChipLoop::Presence::Stopped;
+        return found ? CChipLoop::Presence::Present : CChipLoop::Presence::Absent;
+    }
+
+    // Waits between probes; a signal ends the wait at once.
+    bool Pause() {
+        const auto code = m_queue.WaitEvent(std::chrono::milliseconds(kProbeIntervalMs));
+        if (code && *code != CInterruptWatch::kInterruptEvent) m_session.OnProgrammerEvent(*code);
+        return m_interrupts.Signal() == 0;
+    }
+
+    // One chip's chain with its own serial number, summary and log line. A number that may not
+    // be used (usage) ends the loop, as does a signal.
+    std::optional<bool> ProgramChip(int& usage) {
+        m_report.NextChip();
+        if (m_options.serial && !TakeSerialNumber()) {
+            usage = kExitUsage;
+            return std::nullopt;
+        }
+        const int status = UseUpSerialNumber(RunCommand());
+        if (m_interrupts.Signal() != 0) return std::nullopt;
+        return ReportChip(status) == kExitOk;
+    }
+
+    // The chip's line with the counts so far; the bell when a person watches the terminal.
+    void ShowChipResult(bool passed, int passedCount, int failedCount) {
+        const char* form = passed ? platform::Tr("本片合格,合格%d片,不合格%d片.")
+                                  : platform::Tr("本片不合格,合格%d片,不合格%d片.");
+        m_session.AddLog(platform::Printf(form, passedCount, failedCount));
+        if (!m_options.json && !m_options.quiet && ::isatty(::fileno(stdout)) == 1) {
+            std::fputc('\a', stdout);
+            std::fflush(stdout);
+        }
     }
 
     // The chip in use and the image written, for the JSON summary: only what this run read. The
@@ -496,6 +680,9 @@ private:
     CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
+    std::unique_ptr<CSerialCounter> m_counter;  // with --serial, once a number is taken
+    std::uint64_t m_nSerial = 0;
+    std::string m_strProjectSha256;   // with --project, of its image file
     std::string m_detectedSignature;  // "1E 52 06" once a detection of this run matched a chip
 };
 
@@ -531,11 +718,15 @@ int RunCli(const std::vector<std::string>& args, bool stdoutClosed) {
     // A closed standard output is a failed write, never the end of a chip operation half-way.
     std::signal(SIGPIPE, SIG_IGN);
     if (!options.settingsDir.empty()) platform::SetSettingsDir(options.settingsDir);
-    platform::SetMessageBoxHandler([](const std::string& text, const std::string&,
-                                      platform::MessageIcon) { PrintError(text); });
+    platform::SetMessageBoxHandler(
+        [](const std::string& text, const std::string&, platform::MessageIcon) {
+            if (!g_bProbing) PrintError(text);
+        });
     platform::SetFailureReasonSink([](const std::string& reason) {
-        std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
+        if (!g_bProbing) std::fprintf(stderr, "%s\n", EscapeControls(reason).c_str());
     });
+    if (options.deviceCount > 1 && options.device == 0)
+        return CDeviceFanOut(args, options.deviceCount, options.json, options.quiet).Run();
     CEventQueue queue;
     // Made before the session, so every backend thread starts with the signals blocked.
     CInterruptWatch interrupts(queue);
