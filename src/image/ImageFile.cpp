@@ -97,9 +97,10 @@ LoadResult LoadHex(const std::string& text, std::uint8_t* buffer1) {
     // The converter reads up to the first NUL, as a C string.
     const HexConversion conversion = ConvertHexToImage(text.c_str(), buffer1);
     if (conversion.total < 0) {
-        return {LoadStatus::ConvertFailed, length, conversion.line, conversion.error};
+        return {LoadStatus::ConvertFailed, length, conversion.line, kChipSpaceSize,
+                conversion.error};
     }
-    return {LoadStatus::Loaded, length, 0};
+    return {LoadStatus::Loaded, length, 0, kChipSpaceSize};
 }
 
 // Places the raw bytes at the start of buffer1, the rest of it erased to 0xFF.
@@ -108,7 +109,7 @@ LoadResult LoadRaw(const std::string& bytes, std::uint8_t* buffer1) {
     std::memcpy(buffer1, bytes.data(), bytes.size());
     const int length = static_cast<int>(bytes.size());
     g_nLoadedLength = length;
-    return {LoadStatus::Loaded, length, 0};
+    return {LoadStatus::Loaded, length, 0, kImageBufferSize};
 }
 
 }  // namespace

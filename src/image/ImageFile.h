@@ -17,11 +17,14 @@ enum class LoadStatus { Loaded, NoFileChosen, OpenFailed, ConvertFailed };
 // How a load ended. length is the value this call stored in g_nLoadedLength (the byte count the
 // log reports), 0 when the file was not read. failedLine is the HEX text's line that a failed
 // conversion blames, 0 otherwise; hexError says why the conversion failed (the caller shows its
-// message box).
+// message box). span is how much of buffer1, from its start, this call set: kChipSpaceSize for a
+// HEX text (the converter prepares only the chip's 64 KiB), kImageBufferSize for a raw file (its
+// bytes, then 0xFF), 0 when buffer1 was not touched.
 struct LoadResult {
     LoadStatus status;
     int length;
     int failedLine;
+    int span = 0;
     HexError hexError = HexError::None;
 };
 

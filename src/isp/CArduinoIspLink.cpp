@@ -148,8 +148,8 @@ bool CArduinoIspLink::Sync() {
         tcflush(m_fd, TCIFLUSH);
     }
     return Fail(
-        platform::Printf("no answer to STK500 sync in %d tries at %d baud (is the "
-                         "ArduinoISP sketch running, at this baud?)",
+        platform::Printf(platform::Tr("no answer to STK500 sync in %d tries at %d baud (is the "
+                                      "ArduinoISP sketch running, at this baud?)"),
                          m_options.syncAttempts, m_nBaud));
 }
 
@@ -161,7 +161,7 @@ bool CArduinoIspLink::WriteAll(const std::uint8_t* bytes, int count) {
             pollfd fd = {m_fd, POLLOUT, 0};
             if (poll(&fd, 1, kStopSliceMs) < 0 && errno != EINTR)
                 return Fail(platform::ErrnoReason("write", errno));
-            if (m_stopping && m_stopping()) return Fail("stopped");
+            if (m_stopping && m_stopping()) return Fail(platform::Tr("stopped"));
             continue;
         }
         if (n <= 0) return Fail(platform::ErrnoReason("write", n < 0 ? errno : EIO));
@@ -176,15 +176,17 @@ int CArduinoIspLink::ReadSome(std::uint8_t* buffer, int size, int timeoutMs) {
         const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(size));
         if (n > 0) return static_cast<int>(n);
         if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-            Fail(n == 0 ? "the device went away" : platform::ErrnoReason("read", errno));
+            Fail(n == 0 ? platform::Tr("the device went away")
+                        : platform::ErrnoReason("read", errno));
             return -1;
         }
         if (m_stopping && m_stopping()) {
-            Fail("stopped");
+            Fail(platform::Tr("stopped"));
             return 0;
         }
         if (waited >= timeoutMs) {
-            Fail(platform::Printf("the ArduinoISP board sent no reply within %d ms", timeoutMs));
+            Fail(platform::Printf(platform::Tr("the ArduinoISP board sent no reply within %d ms"),
+                                  timeoutMs));
             return 0;
         }
         const int slice = std::min(kStopSliceMs, timeoutMs - waited);
@@ -192,7 +194,7 @@ int CArduinoIspLink::ReadSome(std::uint8_t* buffer, int size, int timeoutMs) {
         const int ready = poll(&fd, 1, slice);
         if (ready == 0) waited += slice;
         if (ready > 0 && (fd.revents & (POLLHUP | POLLERR)) && !(fd.revents & POLLIN)) {
-            Fail("the device went away");
+            Fail(platform::Tr("the device went away"));
             return -1;
         }
     }
@@ -200,7 +202,7 @@ int CArduinoIspLink::ReadSome(std::uint8_t* buffer, int size, int timeoutMs) {
 
 bool CArduinoIspLink::Command(const std::vector<std::uint8_t>& bytes, int answerBytes,
                               std::uint8_t* answer) {
-    if (m_fd < 0) return Fail("not open");
+    if (m_fd < 0) return Fail(platform::Tr("not open"));
     if (!WriteAll(bytes.data(), static_cast<int>(bytes.size()))) return false;
     std::uint8_t reply[8] = {};
     const int length = answerBytes + 2;
@@ -211,7 +213,7 @@ bool CArduinoIspLink::Command(const std::vector<std::uint8_t>& bytes, int answer
         if (reply[0] != kInSync) break;
     }
     if (reply[0] != kInSync || reply[length - 1] != kOk) {
-        return Fail(platform::Printf("unexpected reply %s to STK500 command %02X",
+        return Fail(platform::Printf(platform::Tr("unexpected reply %s to STK500 command %02X"),
                                      Hex(reply, length).c_str(), bytes[0]));
     }
     if (answer) std::copy(reply + 1, reply + 1 + answerBytes, answer);
@@ -227,7 +229,7 @@ int CArduinoIspLink::Enter(const IspInstruction& enable) {
 
 bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
                                std::span<std::uint8_t> answers) {
-    if (m_fd < 0) return Fail("not open");
+    if (m_fd < 0) return Fail(platform::Tr("not open"));
     // Until every reply is in, a failure leaves some on their way.
     m_bRepliesOwed = true;
     const std::size_t total = in.size();
@@ -257,8 +259,9 @@ bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
             const std::uint8_t* r = reply + used;
             if (r[0] != kInSync || r[2] != kOk) {
                 return Fail(platform::Printf(
-                    r[0] == kNoSync ? "the board lost sync (reply %s to STK500 universal)"
-                                    : "unexpected reply %s to STK500 universal",
+                    r[0] == kNoSync
+                        ? platform::Tr("the board lost sync (reply %s to STK500 universal)")
+                        : platform::Tr("unexpected reply %s to STK500 universal"),
                     Hex(r, 3).c_str()));
             }
             answers[done++] = r[1];
@@ -271,9 +274,10 @@ bool CArduinoIspLink::Transact(std::span<const IspInstruction> in,
 }
 
 std::string CArduinoIspLink::EnableHint() const {
-    return m_strPath +
-           ": the chip did not answer programming enable: check D10 to RST, D11 to P1.5, D12 to "
-           "P1.6, D13 to P1.7, GND, 5 V and the chip's crystal (docs/wiring.md)";
+    return m_strPath + platform::Tr(
+                           ": the chip did not answer programming enable: check D10 to RST, "
+                           "D11 to P1.5, D12 to P1.6, D13 to P1.7, GND, 5 V and the "
+                           "chip's crystal (docs/wiring.md)");
 }
 
 void CArduinoIspLink::Leave() {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 
 class CArduinoIspEmulator;
 

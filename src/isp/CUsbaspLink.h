@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 #include "isp/IUsbTransfer.h"
 #include "isp/IspSelection.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 
 // Which ISP link clocks the chip's instructions, in the words of Dranvik.ini [Devices] ISP= and
 // of --isp: "arduino:PATH" or "arduino:PATH@BAUD" (a board running ArduinoISP on that serial

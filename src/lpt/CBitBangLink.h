@@ -1,6 +1,6 @@
 #pragma once
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 
 class CParallelIsp;
 

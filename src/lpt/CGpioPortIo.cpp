@@ -11,6 +11,7 @@
 
 #include "lpt/PortPins.h"
 #include "platform/FailureReason.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -68,16 +69,17 @@ CGpioPortIo::~CGpioPortIo() {
 }
 
 std::string CGpioPortIo::CheckMap() const {
-    if (m_outputs.empty() && m_inputs.empty()) return "no DB-25 pin is mapped to a GPIO line";
+    if (m_outputs.empty() && m_inputs.empty())
+        return platform::Tr("no DB-25 pin is mapped to a GPIO line");
     if (m_outputs.size() > GPIO_V2_LINES_MAX || m_inputs.size() > GPIO_V2_LINES_MAX)
-        return "too many lines";
+        return platform::Tr("too many lines");
     std::map<unsigned, int> pinOfLine;
     for (const auto* lines : {&m_outputs, &m_inputs}) {
         for (const Line& line : *lines) {
             auto [it, added] = pinOfLine.emplace(line.offset, line.pin);
             if (!added) {
-                return "line " + std::to_string(line.offset) + " is mapped to pins " +
-                       std::to_string(it->second) + " and " + std::to_string(line.pin);
+                return platform::Printf(platform::Tr("line %u is mapped to pins %d and %d"),
+                                        line.offset, it->second, line.pin);
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "lpt/CParallelIsp.h"
 
 #include <algorithm>
+#include <iterator>
 #include <system_error>
 
 #include "lpt/CBitBangLink.h"
@@ -16,6 +17,70 @@ namespace {
 constexpr int kHandshakeLimitMs = 2000;  // bound of each pin-13 wait of the shift write
 constexpr int kWaitSliceMs = 10;         // a stop request is noticed within one slice
 constexpr int kHandshakePin = 13;
+
+// Where a pin role or a latch level comes from: key names the settings-file entry, with value as
+// its default; a null key is a fixed value the cable's wiring decides.
+struct RoleSource {
+    const char* key;
+    int value;
+};
+
+constexpr RoleSource Fixed(int value) {
+    return {nullptr, value};
+}
+
+// The pin roles and the LE/OE levels of one cable type.
+struct CableRoles {
+    RoleSource mosi, miso, sck, rst, le, oe, r1, r2;
+    RoleSource leEnable, leDisable, oeEnable, oeDisable;
+};
+
+constexpr const char* kPinSection = "引脚控制";
+constexpr const char* kLatchSection = "锁存控制(LE)";
+constexpr const char* kOutputSection = "输出控制(OE)";
+
+// Cable types 1 to 4. Kestavo takes every role from the settings file; the Atmel ByteBlaster is
+// fixed and has no OE line; the Altera cables fix the data lines and differ in their levels.
+constexpr CableRoles kCableRoles[] = {
+    {{"MOSI", 14},
+     {"MISO", 15},
+     {"SCK", 1},
+     {"RST", 16},
+     {"LE", 17},
+     {"OE", 2},
+     {"R1", 3},
+     {"R2", 4},
+     {"Enable", 1},
+     {"Disable", 0},
+     {"Enable", 0},
+     {"Disable", 1}},
+    {Fixed(2), Fixed(10), Fixed(1), Fixed(17), Fixed(4), Fixed(0), Fixed(14), Fixed(16), Fixed(0),
+     Fixed(0), Fixed(0), Fixed(0)},
+    {Fixed(8),
+     Fixed(11),
+     Fixed(2),
+     Fixed(3),
+     {"LE", 14},
+     {"OE", 2},
+     {"R1", 3},
+     {"R2", 4},
+     {"Enable", 0},
+     {"Disable", 0},
+     {"Enable", 0},
+     {"Disable", 0}},
+    {Fixed(8),
+     Fixed(11),
+     Fixed(2),
+     Fixed(3),
+     {"LE", 14},
+     {"OE", 2},
+     {"R1", 3},
+     {"R2", 4},
+     {"Enable", 1},
+     {"Disable", 1},
+     {"Enable", 1},
+     {"Disable", 0}},
+};
 
 }  // namespace
 
@@ -73,62 +138,25 @@ void CParallelIsp::Attach() {
 }
 
 void CParallelIsp::MapRoles() {
+    if (m_nCableType < 1 || m_nCableType > static_cast<int>(std::size(kCableRoles))) return;
+    const CableRoles& roles = kCableRoles[m_nCableType - 1];
     const std::string ini = platform::SettingsFile("Dranvik.ini");
-    auto pin = [&ini](const char* key, int def) {
-        return platform::GetProfileInt("引脚控制", key, def, ini);
+    auto read = [&ini](const char* section, const RoleSource& source) {
+        return source.key ? platform::GetProfileInt(section, source.key, source.value, ini)
+                          : source.value;
     };
-    auto le = [&ini](const char* key, int def) {
-        return platform::GetProfileInt("锁存控制(LE)", key, def, ini);
-    };
-    auto oe = [&ini](const char* key, int def) {
-        return platform::GetProfileInt("输出控制(OE)", key, def, ini);
-    };
-    switch (m_nCableType) {
-        case 1:  // Kestavo: every role from the settings file
-            m_nPinMOSI = pin("MOSI", 14);
-            m_nPinMISO = pin("MISO", 15);
-            m_nPinSCK = pin("SCK", 1);
-            m_nPinRST = pin("RST", 16);
-            m_nPinLE = pin("LE", 17);
-            m_nPinOE = pin("OE", 2);
-            m_nPinR1 = pin("R1", 3);
-            m_nPinR2 = pin("R2", 4);
-            m_nLEEnable = le("Enable", 1);
-            m_nLEDisable = le("Disable", 0);
-            m_nOEEnable = oe("Enable", 0);
-            m_nOEDisable = oe("Disable", 1);
-            break;
-        case 2:  // Atmel ByteBlaster: fixed, no OE line
-            m_nPinMOSI = 2;
-            m_nPinMISO = 10;
-            m_nPinSCK = 1;
-            m_nPinRST = 17;
-            m_nPinLE = 4;
-            m_nPinOE = 0;
-            m_nPinR1 = 14;
-            m_nPinR2 = 16;
-            m_nLEEnable = m_nLEDisable = m_nOEEnable = m_nOEDisable = 0;
-            break;
-        case 3:    // Altera ByteBlasterMV
-        case 4: {  // Altera ByteBlasterII
-            const int level = m_nCableType == 4 ? 1 : 0;
-            m_nPinMOSI = 8;
-            m_nPinMISO = 11;
-            m_nPinSCK = 2;
-            m_nPinRST = 3;
-            m_nPinLE = pin("LE", 14);
-            m_nPinOE = pin("OE", 2);
-            m_nPinR1 = pin("R1", 3);
-            m_nPinR2 = pin("R2", 4);
-            m_nLEEnable = le("Enable", level);
-            m_nLEDisable = le("Disable", level);
-            m_nOEEnable = oe("Enable", level);
-            m_nOEDisable = oe("Disable", 0);
-            break;
-        }
-        default:
-            break;
-    }
+    m_nPinMOSI = read(kPinSection, roles.mosi);
+    m_nPinMISO = read(kPinSection, roles.miso);
+    m_nPinSCK = read(kPinSection, roles.sck);
+    m_nPinRST = read(kPinSection, roles.rst);
+    m_nPinLE = read(kPinSection, roles.le);
+    m_nPinOE = read(kPinSection, roles.oe);
+    m_nPinR1 = read(kPinSection, roles.r1);
+    m_nPinR2 = read(kPinSection, roles.r2);
+    m_nLEEnable = read(kLatchSection, roles.leEnable);
+    m_nLEDisable = read(kLatchSection, roles.leDisable);
+    m_nOEEnable = read(kOutputSection, roles.oeEnable);
+    m_nOEDisable = read(kOutputSection, roles.oeDisable);
 }
 
 CChipAlgorithm* CParallelIsp::FindAlgorithm(std::uint8_t code) {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/CProgrammer.h"
+#include "core/IIspLink.h"
 #include "core/IProgrammerBackend.h"
-#include "isp/IIspLink.h"
 #include "lpt/CChipAlgorithm.h"
 #include "lpt/CLptPort.h"
 #include "lpt/ILptClock.h"

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <span>
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 #include "lpt/CChipAlgorithm.h"
 
 // Algorithm code 2: the serial programming instructions of 51-series flash chips (programming

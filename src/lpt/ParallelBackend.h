@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/CProgrammer.h"
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 
 // Creates the parallel-cable backend for cable type 1..4 and initialises it on the first
 // parallel port (base 0x378) at the cable speed; the result is its Init's. Owner's thread.

@@ -21,6 +21,8 @@ namespace {
 constexpr const char* kDomain = "olstrin";
 
 std::atomic<bool> g_english{false};
+// Set once a language is chosen; before that, and under a C locale, every text is its id.
+std::atomic<bool> g_catalog{false};
 
 bool Empty(const char* value) {
     return value == nullptr || *value == '\0';
@@ -44,9 +46,10 @@ std::string LocaleDir(const std::string& appDir) {
 }
 
 // gettext takes its catalog list from LANGUAGE only when LC_MESSAGES is not the C locale; a
-// missing locale leaves C, so C.UTF-8 (always present in glibc) stands in.
-void SelectEnglishCatalog() {
-    ::setenv("LANGUAGE", "en", 1);
+// missing locale leaves C, so C.UTF-8 (always present in glibc) stands in. The Chinese catalog
+// holds only the texts whose ids are English; every other id is its own Chinese text.
+void SelectCatalog(Language language) {
+    ::setenv("LANGUAGE", language == Language::English ? "en" : "zh", 1);
     const char* messages = std::setlocale(LC_MESSAGES, "");
     if (messages == nullptr || std::strcmp(messages, "C") == 0 ||
         std::strcmp(messages, "POSIX") == 0) {
@@ -54,11 +57,16 @@ void SelectEnglishCatalog() {
     }
 }
 
+// The locale gettext follows: the first non-empty of LC_ALL, LC_MESSAGES, LANG.
+const char* LocaleFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang) {
+    return !Empty(lcAll) ? lcAll : !Empty(lcMessages) ? lcMessages : lang;
+}
+
 }  // namespace
 
 Language LanguageFromEnvironment(const char* language, const char* lcAll, const char* lcMessages,
                                  const char* lang) {
-    const char* locale = !Empty(lcAll) ? lcAll : !Empty(lcMessages) ? lcMessages : lang;
+    const char* locale = LocaleFromEnvironment(lcAll, lcMessages, lang);
     if (IsCLocale(locale)) return Language::Chinese;
     return FromName(Empty(language) ? locale : language);
 }
@@ -71,17 +79,24 @@ bool ParseLanguage(const std::string& text, Language& language) {
 
 void InitTranslation(const std::string& appDir, const std::string& option) {
     Language language = Language::Chinese;
-    if (!ParseLanguage(option, language)) {
-        language = LanguageFromEnvironment(std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
-                                           std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    // No --lang and a C or POSIX locale choose nothing: every text is its id, the design's Chinese
+    // and the English of our own messages, as scripts and tools under C expect.
+    bool chosen = ParseLanguage(option, language);
+    if (!chosen) {
+        const char* lcAll = std::getenv("LC_ALL");
+        const char* lcMessages = std::getenv("LC_MESSAGES");
+        const char* lang = std::getenv("LANG");
+        language = LanguageFromEnvironment(std::getenv("LANGUAGE"), lcAll, lcMessages, lang);
+        chosen = !IsCLocale(LocaleFromEnvironment(lcAll, lcMessages, lang));
     }
     // A Qt program has taken every category from the environment; numbers keep the C form
     // ("5.00V") in every language.
     std::setlocale(LC_NUMERIC, "C");
     ::bindtextdomain(kDomain, LocaleDir(appDir).c_str());
     ::bind_textdomain_codeset(kDomain, "UTF-8");
-    if (language == Language::English) SelectEnglishCatalog();
+    if (chosen) SelectCatalog(language);
     g_english.store(language == Language::English, std::memory_order_release);
+    g_catalog.store(chosen, std::memory_order_release);
 }
 
 Language CurrentLanguage() {
@@ -90,7 +105,7 @@ Language CurrentLanguage() {
 
 const char* Tr(const char* msgid) {
     // An empty id would return the catalog's header.
-    if (!g_english.load(std::memory_order_acquire) || *msgid == '\0') return msgid;
+    if (!g_catalog.load(std::memory_order_acquire) || *msgid == '\0') return msgid;
     return ::dgettext(kDomain, msgid);
 }
 

@@ -2,10 +2,11 @@
 
 #include <string>
 
-// The programs' texts in the user's language. The Chinese texts in the sources are the message
-// ids of the gettext domain "olstrin"; Tr looks a text up in the catalog of the chosen language
-// and returns it unchanged when Chinese is chosen, before InitTranslation, or when the catalog or
-// the entry is missing. So an untranslated build prints exactly the sources' bytes.
+// The programs' texts in the user's language. The texts in the sources are the message ids of the
+// gettext domain "olstrin", most of them the design's Chinese; Tr looks a text up in the catalog
+// of the chosen language (the Chinese one holds only the ids that are English) and returns it
+// unchanged before InitTranslation or when the catalog or the entry is missing. So a Chinese id
+// is printed exactly as the sources' bytes in Chinese.
 
 // Marks a text for the catalog where it is defined (a table, a constant); Tr translates it where
 // it is used.

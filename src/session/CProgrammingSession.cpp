@@ -268,13 +268,16 @@ void CProgrammingSession::RunNextStep(bool ok, bool prompt) {
 bool CProgrammingSession::ImageFitsChip(int chip) {
     std::uint8_t* buffer1 = m_programmer.m_pBuffer1.get();
     m_view.CopyBuffer1View(buffer1, kChipSpaceSize);
-    int end = kImageBufferSize;
+    // Only the bytes the last load (or the view) placed count: older ones past them are stale.
+    int end = m_nImageSpan;
     while (end > 0 && buffer1[end - 1] == 0xFF) --end;
     const int rom = chip >= 0 && chip < m_programmer.GetChipCount()
                         ? chiplist::RomBytes(m_programmer.GetChip(chip))
                         : kChipSpaceSize;
-    if (end == 0) {
-        // Erasing and then writing nothing would leave a blank chip and report success.
+    if (end == 0 && m_nImageLength <= 0) {
+        // With no image loaded (or an empty file) and nothing typed into the view, erasing and
+        // then writing nothing would report a success nobody asked for. A loaded image of only
+        // 0xFF is real: the chip is erased and nothing is written.
         AddLog(image::LoadFailureText(image::LoadStatus::NoFileChosen));
     } else if (end > rom) {
         AddLog(Printf(Tr("数据长度%d字节超出器件ROM容量%d字节."), end, rom));
@@ -293,6 +296,8 @@ bool CProgrammingSession::LoadBuffer1() {
     if (const char* reason = image::HexErrorText(result.hexError)) {
         platform::ShowMessageBox(Tr(reason));
     }
+    if (result.span > 0) m_nImageSpan = result.span;
+    m_nImageLength = result.status == image::LoadStatus::Loaded ? result.length : -1;
     if (result.status == image::LoadStatus::Loaded) {
         m_view.ShowBuffer1(buffer1, kImageBufferSize);
         AddLog(image::LoadedLine(m_strFilePath, result.length));

@@ -83,6 +83,9 @@ public:
     // Whether image files may be pipes, FIFOs or standard input, read to their end (the command
     // line); the window leaves it off so that its thread never waits on a stream.
     bool m_bReadStreams = false;
+    // The length of the image the last load of this run placed in Buffer 1, -1 until a load
+    // succeeded and after one failed: a failed load leaves no image anyone may report or trust.
+    int m_nImageLength = -1;
     int m_nLogLines = 0;
     bool m_bVerifyAfterRead = false;
     int m_nWritesDone = 0;
@@ -112,6 +115,9 @@ private:
     // (the Buffer 1 view's edits included) holds nothing to write or has data beyond the ROM of
     // the chip row in use.
     bool ImageFitsChip(int chip);
+    // How much of Buffer 1, from its start, holds current data: the last load's span (a HEX load
+    // leaves older bytes past 64 KiB), the chip's 64 KiB of the view before any load.
+    int m_nImageSpan = kChipSpaceSize;
     // After the port's init line: names the ISP link in use and says so when the target is a
     // simulated chip.
     void LogLinkAndSimulatedTarget();

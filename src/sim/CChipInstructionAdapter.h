@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "isp/IIspLink.h"
+#include "core/IIspLink.h"
 #include "sim/CTargetChip.h"
 
 // The simulated chip as a programmer sees it at instruction level: each 4-byte instruction in,

@@ -127,6 +127,20 @@ TEST_F(CliTest, EnglishLocaleGivesTheEnglishLogAndLangOverridesTheLocale) {
     EXPECT_EQ(Run({"--lang", "de", "chips"}).status, 2);
 }
 
+// Chinese chosen by --lang (wherever it stands) or by a zh locale turns our own messages Chinese
+// too; a C locale keeps them as written.
+TEST_F(CliTest, ChineseRunsGiveUsageErrorsAndReasonsInChinese) {
+    EXPECT_EQ(Run({"--lock", "9", "--lang", "zh", "detect"}).err,
+              "olstrin-cli: 选项--lock只能取1..3,不能是'9'\n用'olstrin-cli --help'查看更多说明.\n");
+    const CliResult noChip = Run({"--lang=zh", "--simulate", "--chip", "AT89X", "detect"});
+    EXPECT_EQ(noChip.err, "olstrin-cli: 器件列表中没有器件'AT89X'(见'chips')\n");
+    EXPECT_EQ(Run({"--lang", "zh", "--simulate", "erase"}).err, "olstrin-cli: 成功\n");
+    lang = "zh_CN.UTF-8";
+    EXPECT_THAT(Run({"--bogus"}).err, HasSubstr("未知选项--bogus"));
+    lang = "C";
+    EXPECT_THAT(Run({"--bogus"}).err, HasSubstr("unknown option --bogus"));
+}
+
 TEST_F(CliTest, WriteThenVerifyInTwoRunsAgreeAndADifferentImageFails) {
     const std::string image = dir.File("flash.bin");
     EXPECT_EQ(Run({"--simulate", "--sim-image", image, "erase"}).status, 0);
@@ -371,6 +385,20 @@ TEST_F(CliTest, InvalidCommandLinesExitWith2) {
         EXPECT_THAT(result.err, StartsWith("olstrin-cli: "));
     }
     EXPECT_THAT(Run({"read", ""}).err, HasSubstr("takes a file name"));
+    // Bad values are named; numbers follow one rule; a value given twice is refused.
+    for (const auto& [args, named] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--lpt", "gpio:", "detect"}, "'gpio:'"},
+             {{"--lpt", "sim:at89s53", "detect"}, "'sim:at89s53'"},
+             {{"--lpt", "io:0x37G", "detect"}, "'io:0x37G'"},
+             {{"--lpt", "sim:", "detect"}, "'sim:'"},
+             {{"--lock", "01", "auto"}, "'01'"},
+             {{"--lock", " 1", "auto"}, "' 1'"},
+             {{"--timeout", "+5", "detect"}, "'+5'"},
+             {{"--lock", "1", "--lock", "2", "auto"}, "--lock"}}) {
+        const CliResult result = Run(args);
+        EXPECT_EQ(result.status, 2) << named;
+        EXPECT_THAT(result.err, HasSubstr(named));
+    }
     const CliResult help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("SYNOPSIS"));
@@ -404,6 +432,33 @@ TEST_F(CliTest, StandardInputAndOutputCarryImages) {
 }
 
 // A reader that goes away must neither kill a chip operation half-way nor leave a success line.
+// Every line of --json parses, whatever bytes a file name holds, for every command; a failed
+// load reports no image and a run without a detection no signature, yet the chip it would have
+// used (the simulated model's row, not the programmer's default).
+TEST_F(CliTest, JsonParsesForEveryCommandAndReportsOnlyWhatWasRead) {
+    const std::string name = dir.Write("n\xff\xc3.bin", "\x02\x00");
+    std::string lines;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--json", "--simulate", "auto", name},
+             {"--json", "chips"},
+             {"--json", "settings"},
+             {"--version", "--json"},
+             {"--json", "--simulate", "write", dir.File("none")}}) {
+        lines += Run(args).out;
+    }
+    dir.Write("rows.json", lines);
+    dir.Write("check.py",
+              "import json,sys\n"
+              "rows=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8',errors='strict')]\n"
+              "s=[r for r in rows if r['type']=='summary']\n"
+              "print(s[0]['image']['path'][-7:],s[1]['image'],s[1]['chip'],\n"
+              "  sorted({r['type'] for r in rows}))\n");
+    EXPECT_EQ(
+        Shell("python3 " + Quoted(dir.File("check.py")) + " " + Quoted(dir.File("rows.json"))).out,
+        "n\u00ff\u00c3.bin None {'name': 'AT89S52', 'signature': None} ['chip', 'event', "
+        "'log', 'progress', 'settings', 'summary', 'version']\n");
+}
+
 TEST_F(CliTest, ClosedOutputFailsAfterTheOperationEnds) {
     const CliResult result = Shell("{ " + Command({"--simulate", "auto", hex}) + "; echo $? >" +
                                    Quoted(dir.File("rc")) + "; } | head -c 1 >/dev/null");
@@ -444,6 +499,32 @@ TEST_F(CliTest, ControlCharactersArePrintedEscaped) {
     const CliResult missing = Run({"--simulate", "write", dir.File("c\rd.bin")});
     EXPECT_THAT(missing.err, HasSubstr("c\\x0Dd.bin: No such file"));
     EXPECT_EQ((loaded.out + missing.err).find_first_of("\x1b\r"), std::string::npos);
+
+    // A backslash is escaped too; settings values and -v lines are escaped as the log is.
+    EXPECT_THAT(Run({"--simulate", "write", dir.Write("e\\x09f.bin", "\x02")}).out,
+                HasSubstr("/e\\\\x09f.bin 到缓冲1"));
+    dir.Write("cfg/Dranvik.ini", "[Devices]\nLPT=sim\x1b]0;t\x07\xc2\x9b\n");
+    const std::string shown = "sim\\x1B]0;t\\x07\\xC2\\x9B";
+    EXPECT_THAT(Run({"settings"}).out, HasSubstr("parallel port     " + shown + "\n"));
+    EXPECT_THAT(Run({"-v", "--type", "1", "chips"}).err + Run({"-v", "--type", "1", "detect"}).err,
+                HasSubstr("on " + shown + ", speed"));
+}
+
+// Standard streams closed at start are never taken by the files the run opens: the simulated
+// flash stays the chip's image. A run whose log had nowhere to go fails; a quiet one succeeds.
+TEST_F(CliTest, ClosedStandardStreamsFailTheLogNotTheFiles) {
+    const std::string rc = " ; echo $? >" + Quoted(dir.File("rc"));
+    Shell(Command({"--simulate", "auto", hex}) + " >&- 2>&-" + rc);
+    EXPECT_EQ(dir.Read("rc"), "1\n");
+    EXPECT_EQ(dir.Read("cache/olstrin/sim-at89s52.bin").substr(0, 3),
+              std::string("\x02\x00\x06", 3));
+    const CliResult closedOut = Run({"--simulate", "auto", hex}, " >&-");
+    EXPECT_THAT(closedOut.err,
+                EndsWith("standard output could not be written\nolstrin-cli: failed\n"));
+    Shell(Command({"--simulate", "-q", "verify", hex}) + " >&- 2>&-" + rc);
+    EXPECT_EQ(dir.Read("rc"), "0\n");
+    Shell(Command({"--version"}) + " >&-" + rc);
+    EXPECT_EQ(dir.Read("rc"), "1\n");
 }
 
 // The stored record in words, with the devices the settings lead to.

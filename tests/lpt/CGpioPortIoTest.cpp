@@ -52,6 +52,18 @@ TEST_F(GpioTest, SettingsMapThePresetAndPinKeys) {
 
     EXPECT_EQ(ReadGpioPinMap(dir.Write("Dranvik.ini", "[GPIO]\nPreset=bbb\n")), EmptyGpioPinMap());
     EXPECT_EQ(recorder.reasons.size(), 1u);
+
+    // A comment after the value is fine; a value that is no line fails the map, naming itself.
+    expected = EmptyGpioPinMap();
+    expected[3] = 7;
+    EXPECT_EQ(ReadGpioPinMap(dir.Write("Dranvik.ini", "[GPIO]\nPin3=7  ; SCK\n")), expected);
+    for (const char* bad : {"abc", "65536", "99999999999", "07", "1 2"}) {
+        const std::string ini = dir.Write("Dranvik.ini", std::string("[GPIO]\nPin2=") + bad + "\n");
+        EXPECT_EQ(ReadGpioPinMap(ini), std::nullopt) << bad;
+        EXPECT_NE(recorder.reasons.back().find(std::string("[GPIO] Pin2=") + bad),
+                  std::string::npos)
+            << bad;
+    }
 }
 
 TEST_F(GpioTest, LinesCarryTheConnectorLevelsOfTheRegisters) {
@@ -176,7 +188,7 @@ TEST(GpioCable, EveryCableTypeProgramsReadsAndLocksThroughTheLines) {
         DetectWriteReadLock(type, FullMap());
     }
     TempDir dir;  // the Raspberry Pi preset serves the ByteBlaster's roles
-    DetectWriteReadLock(2, ReadGpioPinMap(dir.Write("Dranvik.ini", "[GPIO]\nPreset=rpi\n")));
+    DetectWriteReadLock(2, *ReadGpioPinMap(dir.Write("Dranvik.ini", "[GPIO]\nPreset=rpi\n")));
 }
 
 }  // namespace

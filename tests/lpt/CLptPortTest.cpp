@@ -131,7 +131,8 @@ TEST_F(PortTest, ANamedDeviceIsTheOnlyOneTried) {
 TEST_F(PortTest, DeviceSpecsNameTheirAccess) {
     EXPECT_NE(dynamic_cast<CPpdevPortIo*>(CreatePortIo("/dev/parport1", 1).get()), nullptr);
     EXPECT_NE(dynamic_cast<CDirectPortIo*>(CreatePortIo("io:0x278", 1).get()), nullptr);
-    for (const char* bad : {"", "io:", "io:0x37z", "io:0x10000", "sim:at89c51"})
+    for (const char* bad :
+         {"", "io:", "io:0x37z", "io:0x10000", "io:0378", "sim:", "sim:at89c51", "gpio:"})
         EXPECT_EQ(CreatePortIo(bad, 1), nullptr) << bad;
 
     auto io = CreatePortIo("sim:AT89S51", 2);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The English catalog covers every text: olstrin.pot holds exactly the texts xgettext finds in the
-sources today, each has a non-empty, non-fuzzy English text in en.po, and each English text has
-its id's printf conversions in the same order and its id's Qt %N markers.
+"""The catalogs cover every text: olstrin.pot holds exactly the texts xgettext finds in the
+sources today, each has a non-empty, non-fuzzy English text in en.po, each id with no Chinese in
+it has a Chinese text in zh.po (and zh.po nothing else), and each translation has its id's printf
+conversions in the same order and its id's Qt %N markers.
 
 usage: catalog_test.py PO_DIR SOURCE_DIR XGETTEXT [XGETTEXT_ARGS...] -- SOURCES..."""
 import os
@@ -69,12 +70,17 @@ def main():
     for msgid in sorted(template - extracted):
         faults.append(f'in olstrin.pot but no longer in the sources: {msgid!r}')
     english = read_catalog(os.path.join(po_dir, 'en.po'))
-    for msgid in sorted(extracted):
-        msgstr, fuzzy = english.get(msgid, ('', False))
-        if not msgstr or fuzzy:
-            faults.append(f'no English text: {msgid!r}')
-        elif conversions(msgid) != conversions(msgstr):
-            faults.append(f'placeholders differ: {msgid!r} -> {msgstr!r}')
+    chinese = read_catalog(os.path.join(po_dir, 'zh.po'))
+    english_ids = {msgid for msgid in extracted if msgid.isascii()}
+    for msgid in sorted(set(chinese) - english_ids):
+        faults.append(f'in zh.po but no English id in the sources: {msgid!r}')
+    for name, catalog, ids in (('English', english, extracted), ('Chinese', chinese, english_ids)):
+        for msgid in sorted(ids):
+            msgstr, fuzzy = catalog.get(msgid, ('', False))
+            if not msgstr or fuzzy:
+                faults.append(f'no {name} text: {msgid!r}')
+            elif conversions(msgid) != conversions(msgstr):
+                faults.append(f'placeholders differ: {msgid!r} -> {msgstr!r}')
     for fault in faults:
         print(fault)
     print(f'{len(extracted)} texts, {len(faults)} faults')

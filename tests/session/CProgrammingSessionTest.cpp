@@ -209,6 +209,30 @@ TEST_F(SessionTest, WritesOfNothingOrPastTheRomStopBeforeTheChipChanges) {
     EXPECT_THAT(backend->calls, ElementsAre("ready", "erase", "write"));
 }
 
+// The checks look only at what the last load placed: a HEX image after a raw file of more than
+// 64 KiB fits, an all-0xFF image is written (as nothing), an empty file is nothing loaded.
+TEST_F(SessionTest, WriteChecksSeeOnlyTheImageTheLoadPlaced) {
+    Begin();
+    view.SetAutoMark(SessionButton::Erase, true);
+    view.SetAutoMark(SessionButton::Write, true);
+    session->Settings().bAutoDetect = 0;
+    const auto load = [&](const std::string& name, const std::string& bytes) {
+        session->OpenFile(dir.Write(name, bytes));
+        ForgetStartUp();
+        backend->calls.clear();
+        session->OnAutoComplete();
+        Pump();
+    };
+    load("big.bin", std::string(0x10001, '\x00'));
+    EXPECT_THAT(view.log, ElementsAre("编程器:就绪.", "数据长度65537字节超出器件ROM容量4096字节."));
+    load("small.hex", ":0100000002FD\n:00000001FF\n");
+    EXPECT_THAT(backend->calls, ElementsAre("ready", "erase", "write"));
+    load("blank.bin", std::string(256, '\xFF'));
+    EXPECT_THAT(backend->calls, ElementsAre("ready", "erase", "write"));
+    load("empty.bin", "");
+    EXPECT_THAT(view.log, ElementsAre("编程器:就绪.", "请先打开文件."));
+}
+
 TEST_F(SessionTest, UnknownEventCodesFailWithoutALogLine) {
     Begin();
     ForgetStartUp();

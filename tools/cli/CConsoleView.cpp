@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TextEscape.h"
 #include "platform/Translate.h"
 
 namespace {
@@ -29,22 +30,6 @@ int MarkIndex(SessionButton button) {
 }
 
 }  // namespace
-
-std::string EscapeControls(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
-            out += c;
-            continue;
-        }
-        char escaped[5];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-        out += escaped;
-    }
-    return out;
-}
 
 CConsoleView::CConsoleView(CEventQueue& queue, CRunReport& report, std::FILE* out, std::FILE* err,
                            bool quiet)

@@ -7,12 +7,9 @@
 #include <string>
 
 #include "CRunReport.h"
+#include "TextEscape.h"
 #include "core/CEventQueue.h"
 #include "session/ISessionView.h"
-
-// The text with every control character (bytes below 0x20 and 0x7F) written as \xNN, so a file
-// or chip name cannot move the cursor or rewrite a terminal's lines. UTF-8 passes unchanged.
-std::string EscapeControls(const std::string& text);
 
 // The session's view on a terminal: log lines go to stdout as the window's status log shows
 // them, the progress bar is drawn on stderr when that is a terminal, the chip combo box is the

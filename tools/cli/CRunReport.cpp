@@ -1,5 +1,6 @@
 #include "CRunReport.h"
 
+#include "TextEscape.h"
 #include "core/ProgrammerEvents.h"
 #include "image/VerifyListing.h"
 
@@ -55,24 +56,6 @@ std::string OrNull(const std::string& text) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 CRunReport::CRunReport(std::FILE* json, std::FILE* verbose)
     : m_json(json),
       m_verbose(verbose),
@@ -118,7 +101,7 @@ void CRunReport::Progress(int percent, const std::string& text) {
 }
 
 void CRunReport::Note(const std::string& text) {
-    if (m_verbose) std::fprintf(m_verbose, "olstrin-cli: %s\n", text.c_str());
+    if (m_verbose) std::fprintf(m_verbose, "olstrin-cli: %s\n", EscapeControls(text).c_str());
 }
 
 void CRunReport::Finish(const Summary& s) {

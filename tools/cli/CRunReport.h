@@ -53,6 +53,3 @@ private:
     std::vector<Step> m_steps;
     std::optional<int> m_differences;  // set once a verify listing began
 };
-
-// The text as a JSON string literal, quotes included.
-std::string JsonString(const std::string& text);

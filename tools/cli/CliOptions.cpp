@@ -1,10 +1,14 @@
 #include "CliOptions.h"
 
-#include <charconv>
 #include <cstring>
+#include <set>
 
 #include "isp/IspSelection.h"
+#include "platform/NumberText.h"
 #include "platform/Translate.h"
+#ifdef OLSTRIN_HAVE_LPT
+#include "lpt/PortSelection.h"
+#endif
 
 namespace {
 
@@ -29,17 +33,6 @@ struct CliCommand {
     const char* help;
 };
 
-// A whole decimal integer within [low, high].
-bool ParseInt(const std::string& text, int low, int high, int& value) {
-    int parsed = 0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, parsed);
-    if (text.empty() || result.ec != std::errc() || result.ptr != end) return false;
-    if (parsed < low || parsed > high) return false;
-    value = parsed;
-    return true;
-}
-
 bool Fail(std::string& error, const std::string& text) {
     error = text;
     return false;
@@ -48,7 +41,11 @@ bool Fail(std::string& error, const std::string& text) {
 // A value in [low, high] for the option name.
 bool IntValue(const char* name, const std::string& value, int low, int high, int& target,
               std::string& error) {
-    if (ParseInt(value, low, high, target)) return true;
+    long long parsed = 0;
+    if (platform::ParseNumber(value, low, high, parsed)) {
+        target = static_cast<int>(parsed);
+        return true;
+    }
     return Fail(error, platform::Printf(platform::Tr("option %s takes %d..%d, not '%s'"), name, low,
                                         high, value.c_str()));
 }
@@ -74,6 +71,15 @@ bool Text(const char* name, const std::string* value, CliOptions& options, std::
         return Fail(error, platform::Printf(platform::Tr("option %s needs a value"), name));
     options.*Field = *value;
     return true;
+}
+
+// A parallel port device, checked before anything starts.
+bool Lpt(const char* name, const std::string* value, CliOptions& options, std::string& error) {
+#ifdef OLSTRIN_HAVE_LPT
+    const std::string problem = LptDeviceProblem(*value);
+    if (!problem.empty()) return Fail(error, problem);
+#endif
+    return Text<&CliOptions::lptDevice>(name, value, options, error);
 }
 
 bool Timeout(const char* name, const std::string* value, CliOptions& options, std::string& error) {
@@ -148,7 +154,7 @@ const CliOption kOptions[] = {
     {"--lpt", "DEVICE",
      N_("parallel port: a ppdev path, io:0x378, gpio:/dev/gpiochipN (lines\nmapped in Dranvik.ini "
         "[GPIO]), or sim[:at89s51|at89s52]"),
-     Text<&CliOptions::lptDevice>},
+     Lpt},
     {"--com", "DEVICE", N_("device of the chosen COM port: a tty path, or sim"),
      Text<&CliOptions::comDevice>},
     {"--isp", "LINK",
@@ -268,7 +274,7 @@ public:
             }
             if (arg.size() > 1 && arg[0] == '-') {
                 if (!Option(arg)) return false;
-                if (m_options.help || m_options.version) return true;
+                if (m_options.help || m_options.version) return HelpOrVersion();
             } else {
                 positional.push_back(arg);
             }
@@ -279,6 +285,12 @@ public:
 private:
     bool Fail(const std::string& text) { return ::Fail(m_error, text); }
 
+    // --help and --version end the command line; only a --json anywhere still counts.
+    bool HelpOrVersion() {
+        for (const std::string& arg : m_args) m_options.json = m_options.json || arg == "--json";
+        return true;
+    }
+
     // "--name=value" or "--name" followed, for an option that takes a value, by the value.
     bool Option(const std::string& arg) {
         const size_t eq = arg.find('=');
@@ -287,6 +299,10 @@ private:
         std::string value = hasValue ? arg.substr(eq + 1) : std::string();
         const CliOption* option = FindCliOption(name);
         if (!option) return Fail(platform::Printf(platform::Tr("unknown option %s"), name.c_str()));
+        // A value given twice is a mistake either way: which one was meant?
+        if (option->argument && !m_valued.insert(option).second) {
+            return Fail(platform::Printf(platform::Tr("选项%s只能给一次."), name.c_str()));
+        }
         const bool optional = option->argument && option->argument[0] == '[';
         if (!option->argument || (optional && !hasValue)) {
             if (hasValue && !option->argument) {
@@ -361,6 +377,7 @@ private:
     CliOptions& m_options;
     std::string& m_error;
     size_t m_i = 0;
+    std::set<const CliOption*> m_valued;  // the options with a value seen so far
 };
 
 // One entry of a usage list: the label in a column of the given width, then the help text,
@@ -428,4 +445,13 @@ EXAMPLES
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options,
                      std::string& error) {
     return Parser(args, options, error).Run();
+}
+
+std::string LanguageArgument(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        if (args[i].rfind("--lang=", 0) == 0) return args[i].substr(7);
+        if (args[i] == "--lang" && i + 1 < args.size()) return args[i + 1];
+    }
+    return {};
 }

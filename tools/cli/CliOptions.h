@@ -40,6 +40,10 @@ struct CliOptions {
 // do not form a valid run; --help and --version are valid on their own.
 bool ParseCliOptions(const std::vector<std::string>& args, CliOptions& options, std::string& error);
 
+// The value of the first --lang in args ("--lang zh", "--lang=en"), empty without one: read before
+// the parse so that its usage errors already come in the chosen language.
+std::string LanguageArgument(const std::vector<std::string>& args);
+
 // The usage text that --help prints, in the manner of a manual page, made from the tables of
 // commands and options the parser reads.
 std::string CliUsageText();

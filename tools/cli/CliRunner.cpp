@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -22,7 +22,9 @@
 #include "platform/AppPaths.h"
 #include "platform/FailureReason.h"
 #include "platform/MessageBox.h"
+#include "platform/NumberText.h"
 #include "platform/Translate.h"
+#include "platform/Version.h"
 #include "session/Backends.h"
 #include "session/CProgrammingSession.h"
 #include "sim/SimSettings.h"
@@ -39,6 +41,19 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Set once at start: standard output was closed, so all printed there is lost.
+bool g_bStdoutClosed = false;
+
+// Whether what the run printed on standard output reached it; false, with the reason on standard
+// error, after a failed write or when it was closed at start and the run printed there.
+bool OutputReached(bool printed) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !(g_bStdoutClosed && printed)) {
+        return true;
+    }
+    std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
+    return false;
+}
+
 void PrintError(const std::string& text) {
     std::fprintf(stderr, "error: %s\n", EscapeControls(text).c_str());
 }
@@ -46,6 +61,15 @@ void PrintError(const std::string& text) {
 // The file argument as a path: "-" is standard input.
 std::string InputPath(const std::string& argument) {
     return argument == "-" ? "/dev/stdin" : argument;
+}
+
+void PrintVersion(bool json) {
+    if (json) {
+        std::printf("{\"type\":\"version\",\"program\":\"olstrin-cli\",\"version\":%s}\n",
+                    JsonString(platform::VersionText()).c_str());
+    } else {
+        std::printf("olstrin-cli %s\n", platform::VersionText());
+    }
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
@@ -82,8 +106,8 @@ public:
         const std::string assumed = AssumeSimulatedChip();
         if (!SelectDevices()) return Close(kExitFailed);
         if (m_options.command == "settings") {
-            PrintSettings(m_session.Settings(), stdout);
-            return kExitOk;
+            PrintSettings(m_session.Settings(), stdout, m_options.json);
+            return OutputReached(true) ? kExitOk : kExitFailed;
         }
         NoteDevice();
         m_session.Start(&m_queue);
@@ -120,33 +144,33 @@ private:
     // once the backend has stopped.
     int Close(int status) {
         if (m_interrupts.Signal() != 0) return kExitFailed;
-        if (status == kExitOk && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-            std::fputs(platform::Tr("olstrin-cli: standard output could not be written\n"), stderr);
-            status = kExitFailed;
-        }
+        const bool printed = m_options.json || !m_options.quiet || LogStream(m_options) != stdout;
+        if (status == kExitOk && !OutputReached(printed)) status = kExitFailed;
         m_report.Finish(Summary(status));
-        m_view.CloseWith(status == kExitOk ? "success" : "failed");
+        m_view.CloseWith(status == kExitOk ? platform::Tr("success") : platform::Tr("failed"));
         return status;
     }
 
-    // The chip in use and the image written, for the JSON summary.
+    // The chip in use and the image written, for the JSON summary: only what this run read. The
+    // signature is the one a detection of this run read, the image the one its last load placed.
     CRunReport::Summary Summary(int status) {
         CProgrammer& programmer = m_session.m_programmer;
         CRunReport::Summary summary;
         summary.command = m_options.command;
         summary.ok = status == kExitOk;
         summary.exitStatus = status;
-        if (const ChipInfo* chip = programmer.GetSelectedChip()) {
-            char signature[16];
-            std::snprintf(signature, sizeof signature, "%02X %02X %02X", chip->Signature[0],
-                          chip->Signature[1], chip->Signature[2]);
-            summary.chipName = programmer.GetChipName(programmer.m_nSelChip);
-            summary.chipSignature = signature;
+        // The detected chip, else the row this run works with (a run that ended before its step
+        // has not selected it in the programmer yet).
+        const int row = m_detectedSignature.empty() ? m_session.Settings().nChipIndex
+                                                    : programmer.m_nSelChip.load();
+        if (row >= 0 && row < programmer.GetChipCount()) {
+            summary.chipName = programmer.GetChipName(row);
+            summary.chipSignature = m_detectedSignature;
         }
-        if (!m_session.m_strFilePath.empty() && g_nLoadedLength > 0) {
+        if (m_session.m_nImageLength >= 0) {
             const std::uint8_t* image = programmer.m_pBuffer1.get();
             summary.imagePath = m_session.m_strFilePath;
-            summary.imageFileBytes = g_nLoadedLength;
+            summary.imageFileBytes = m_session.m_nImageLength;
             summary.imageDataBytes = programmer.GetDataLength(image, kChipSpaceSize);
             summary.imageSha256 =
                 Sha256Hex(image, static_cast<std::size_t>(summary.imageDataBytes));
@@ -206,22 +230,32 @@ private:
         }
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
             const ChipInfo& chip = programmer.GetChip(i);
-            std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
-                        EscapeControls(programmer.GetChipName(i)).c_str(), chip.nRomKB,
-                        static_cast<double>(chip.fVoltage), chip.Signature[0], chip.Signature[1],
-                        chip.Signature[2]);
+            const double voltage = chip.fVoltage;
+            const std::string& name = programmer.GetChipName(i);
+            if (!m_options.json) {
+                std::printf("%2d  %-12s %4dK  %.2fV  %02X %02X %02X\n", i,
+                            EscapeControls(name).c_str(), chip.nRomKB, voltage, chip.Signature[0],
+                            chip.Signature[1], chip.Signature[2]);
+                continue;
+            }
+            // A voltage a chip file holds as NaN or infinity has no JSON number.
+            const std::string volts =
+                std::isfinite(voltage) ? platform::Printf("%.2f", voltage) : "null";
+            std::printf(
+                "{\"type\":\"chip\",\"row\":%d,\"name\":%s,\"rom_kb\":%d,\"voltage\":%s,"
+                "\"signature\":\"%02X %02X %02X\"}\n",
+                i, JsonString(name).c_str(), chip.nRomKB, volts.c_str(), chip.Signature[0],
+                chip.Signature[1], chip.Signature[2]);
         }
-        return kExitOk;
+        return OutputReached(true) ? kExitOk : kExitFailed;
     }
 
     // --chip as a row number or a name of the chip list.
     bool ResolveChip() {
         const CProgrammer& programmer = m_session.m_programmer;
         const std::string& chip = m_options.chip;
-        int index = -1;
-        const char* end = chip.data() + chip.size();
-        const auto parsed = std::from_chars(chip.data(), end, index);
-        if (parsed.ec != std::errc() || parsed.ptr != end) {
+        long long index = -1;
+        if (!platform::ParseNumber(chip, 0, programmer.GetChipCount() - 1, index)) {
             index = -1;
             for (int i = 0; i < programmer.GetChipCount() && index < 0; ++i) {
                 if (SameNameIgnoringCase(programmer.GetChipName(i), chip)) index = i;
@@ -233,7 +267,7 @@ private:
                          EscapeControls(chip).c_str());
             return false;
         }
-        m_session.Settings().nChipIndex = index;
+        m_session.Settings().nChipIndex = static_cast<int>(index);
         return true;
     }
 
@@ -324,6 +358,13 @@ private:
         }
         m_report.Event(*code);
         m_session.OnProgrammerEvent(*code);
+        if (*code == PE_DEVICE_DETECTED) {
+            const auto& read = m_session.m_programmer.m_Signature;
+            char signature[16];
+            std::snprintf(signature, sizeof signature, "%02X %02X %02X", read[0].load(),
+                          read[1].load(), read[2].load());
+            m_detectedSignature = signature;
+        }
         return true;
     }
 
@@ -455,27 +496,30 @@ private:
     CRunReport m_report;
     CConsoleView m_view;
     CProgrammingSession m_session;
+    std::string m_detectedSignature;  // "1E 52 06" once a detection of this run matched a chip
 };
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args) {
+int RunCli(const std::vector<std::string>& args, bool stdoutClosed) {
+    g_bStdoutClosed = stdoutClosed;
     platform::InitAppPaths();
+    // --lang chooses the language of the usage errors too, wherever it stands.
+    platform::InitTranslation(platform::g_strAppDir, LanguageArgument(args));
     CliOptions options;
     std::string error;
     const bool valid = ParseCliOptions(args, options, error);
-    // A --lang before a faulty argument still chooses the language of the usage error.
-    platform::InitTranslation(platform::g_strAppDir, options.language);
     if (!valid) {
         std::fprintf(
             stderr,
             platform::Tr("olstrin-cli: %s\nTry 'olstrin-cli --help' for more information.\n"),
-            error.c_str());
+            EscapeControls(error).c_str());
         return kExitUsage;
     }
-    if (options.help) {
-        std::fputs(CliUsageText().c_str(), stdout);
-        return kExitOk;
+    if (options.help || options.version) {
+        if (options.help) std::fputs(CliUsageText().c_str(), stdout);
+        if (options.version) PrintVersion(options.json);
+        return OutputReached(true) ? kExitOk : kExitFailed;
     }
     struct stat info {};
     if (!options.settingsDir.empty() &&

@@ -1,5 +1,8 @@
 #include "SettingsReport.h"
 
+#include <utility>
+
+#include "TextEscape.h"
 #include "platform/AppPaths.h"
 #ifdef OLSTRIN_HAVE_LPT
 #include "lpt/PortSelection.h"
@@ -56,21 +59,35 @@ std::string ComDeviceLine(int comPort) {
 #endif
 }
 
-void PrintSettings(const SettingsRecord& r, std::FILE* out) {
-    std::fprintf(out, "settings file     %s\n", SettingsPath().c_str());
-    std::fprintf(out, "programmer        %d (%s)\n", r.nProgrammerType,
-                 ProgrammerName(r.nProgrammerType));
-    std::fprintf(out, "serial port       COM%d = %s\n", r.nComPort,
-                 ComDeviceLine(r.nComPort).c_str());
-    std::fprintf(out, "baud rate         %s\n", BaudName(r.nBaudIndex));
-    std::fprintf(out, "parallel port     %s\n", LptDeviceLine().c_str());
-    std::fprintf(out, "cable speed       %d\n", r.nSpeedIndex);
-    std::fprintf(out, "chip row          %d\n", r.nChipIndex);
-    std::fprintf(out, "detect first      %s\n", YesNo(r.bAutoDetect));
-    std::fprintf(out, "sound prompts     %s\n", YesNo(r.bSoundPrompt));
-    std::fprintf(out, "hotkey            %s (%s)\n", HotkeyName(r).c_str(), YesNo(r.bUseHotkey));
-    std::fprintf(out, "auto marks        open %s, erase %s, write %s, read %s, verify %s\n",
-                 YesNo(r.bMarkOpen), YesNo(r.bMarkErase), YesNo(r.bMarkWrite), YesNo(r.bMarkRead),
-                 YesNo(r.bMarkVerify));
-    std::fprintf(out, "chip list         %s\n", platform::ChipListPath().c_str());
+void PrintSettings(const SettingsRecord& r, std::FILE* out, bool json) {
+    const auto number = [](int value) { return std::to_string(value); };
+    const std::pair<const char*, std::string> rows[] = {
+        {"settings file", SettingsPath()},
+        {"programmer", number(r.nProgrammerType) + " (" + ProgrammerName(r.nProgrammerType) + ")"},
+        {"serial port", "COM" + number(r.nComPort) + " = " + ComDeviceLine(r.nComPort)},
+        {"baud rate", BaudName(r.nBaudIndex)},
+        {"parallel port", LptDeviceLine()},
+        {"cable speed", number(r.nSpeedIndex)},
+        {"chip row", number(r.nChipIndex)},
+        {"detect first", YesNo(r.bAutoDetect)},
+        {"sound prompts", YesNo(r.bSoundPrompt)},
+        {"hotkey", HotkeyName(r) + " (" + YesNo(r.bUseHotkey) + ")"},
+        {"auto marks", std::string("open ") + YesNo(r.bMarkOpen) + ", erase " +
+                           YesNo(r.bMarkErase) + ", write " + YesNo(r.bMarkWrite) + ", read " +
+                           YesNo(r.bMarkRead) + ", verify " + YesNo(r.bMarkVerify)},
+        {"chip list", platform::ChipListPath()}};
+    if (!json) {
+        for (const auto& [label, value] : rows) {
+            std::fprintf(out, "%-18s%s\n", label, EscapeControls(value).c_str());
+        }
+        return;
+    }
+    // One object, its keys the labels with '_' for the blanks.
+    std::string object = "{\"type\":\"settings\"";
+    for (const auto& [label, value] : rows) {
+        std::string key = label;
+        for (char& c : key) c = c == ' ' ? '_' : c;
+        object += "," + JsonString(key) + ":" + JsonString(value);
+    }
+    std::fprintf(out, "%s}\n", object.c_str());
 }

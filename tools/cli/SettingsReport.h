@@ -14,5 +14,6 @@ std::string LptDeviceLine();
 // The device COM port names: the --com override, Dranvik.ini [Devices] COMn, or the default.
 std::string ComDeviceLine(int comPort);
 
-// Prints every field of the record, decoded, and the devices it leads to.
-void PrintSettings(const SettingsRecord& record, std::FILE* out);
+// Prints every field of the record, decoded, and the devices it leads to: one line per field
+// (values from files escaped), or with json one JSON object.
+void PrintSettings(const SettingsRecord& record, std::FILE* out, bool json);

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "platform/Translate.h"
+
 // One serial programming instruction of the 51-series flash chips, as its four bytes go out on
 // MOSI, first byte first.
 using IspInstruction = std::array<std::uint8_t, 4>;
@@ -55,7 +57,8 @@ public:
     // What to tell the user when programming enable was not answered with 0x69: the likely
     // causes on this link, for standard error.
     virtual std::string EnableHint() const {
-        return "the chip did not answer programming enable: check power, crystal, wiring and RST";
+        return platform::Tr(
+            "the chip did not answer programming enable: check power, crystal, wiring and RST");
     }
 };
 
