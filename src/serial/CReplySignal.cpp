@@ -3,14 +3,11 @@
 #include <algorithm>
 
 void CReplySignal::Set(const std::uint8_t* bytes, int count) {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_replies.size() == kMaxQueued) return;
-        Reply& reply = m_replies.emplace_back();
-        reply.count = std::max(count, 0);
-        std::copy_n(bytes, std::min(reply.count, kMaxBytes), reply.bytes.begin());
-    }
-    m_cv.notify_all();
+    std::lock_guard lock(m_mutex);
+    if (m_replies.size() == kMaxQueued) return;
+    Reply& reply = m_replies.emplace_back();
+    reply.count = std::max(count, 0);
+    std::copy_n(bytes, std::min(reply.count, kMaxBytes), reply.bytes.begin());
 }
 
 void CReplySignal::Reset() {

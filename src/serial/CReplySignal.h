@@ -28,8 +28,10 @@ public:
 
     enum class WaitResult { Signalled, TimedOut, Cancelled };
 
-    // Queues a reply of count bytes and wakes the waiter.
+    // Queues a reply of count bytes; the waiter wakes at the next Notify, so a caller that
+    // queues under a lock of its own can wake the waiter once that lock is released.
     void Set(const std::uint8_t* bytes, int count);
+    void Notify() { m_cv.notify_all(); }
     // Forgets the replies nobody took.
     void Reset();
     // Makes every wait, present and future, return Cancelled at once.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "core/BoxProtocol.h"
 #include "core/CProgrammer.h"
@@ -106,16 +107,21 @@ void CSerialProgrammer::FailCommand() {
 void CSerialProgrammer::OnReceive(const std::uint8_t* data, int count) {
     if (m_bStopping) return;
     bool matchSignature = false;
+    bool forTransfer = false;
     {
         std::lock_guard lock(m_replyLock);
         // Read before the latest send: it answers a frame or request already given up.
         if (IsBlockStale()) return;
-        if (m_bTransferRunning) {
+        forTransfer = m_bTransferRunning;
+        if (forTransfer) {
             m_transferReply.Set(data, count);
-            return;
+        } else {
+            matchSignature = HandleReply(data, count);
         }
-        matchSignature = HandleReply(data, count);
     }
+    // The transfer thread wakes once the lock is free for its next send, so it never wakes
+    // only to wait for this thread again.
+    if (forTransfer) m_transferReply.Notify();
     if (matchSignature) m_pController->MatchSignature();
 }
 
@@ -254,20 +260,24 @@ int CSerialProgrammer::WriteTransferThread() {
     SetReceiveSize(1);
     m_clock.SleepMs(static_cast<int>(m_timings.pause.count()));
     Reply ack;
-    while (controller.m_nPos < length) {
-        SendData(image + controller.m_nPos);
+    SendData(image);
+    for (;;) {
         const auto result = m_transferReply.Wait(m_timings.ackTimeout, ack);
         if (m_bStopping) return -1;
         const bool answered = result == CReplySignal::WaitResult::Signalled && ack.count == 1;
-        if (answered && ack.bytes[0] == kAckOk) {
-            controller.m_nPos += kBlockSize;
-            Post(PE_WRITE_PROGRESS);
-            continue;
+        if (!answered || ack.bytes[0] != kAckOk) {
+            SetReceiveSize(kFrameSize);
+            const bool rejected = answered && ack.bytes[0] == kAckFailed;
+            FinishWrite(rejected ? PE_WRITE_ERROR : PE_RECEIVE_ERROR, rejected, true);
+            return -1;
         }
-        SetReceiveSize(kFrameSize);
-        const bool rejected = answered && ack.bytes[0] == kAckFailed;
-        FinishWrite(rejected ? PE_WRITE_ERROR : PE_RECEIVE_ERROR, rejected, true);
-        return -1;
+        controller.m_nPos += kBlockSize;
+        // The next block goes out before the progress event, so the box never waits for
+        // whoever the event wakes.
+        const bool more = controller.m_nPos < length;
+        if (more) SendData(image + controller.m_nPos);
+        Post(PE_WRITE_PROGRESS);
+        if (!more) break;
     }
     SetReceiveSize(kFrameSize);
     FinishWrite(PE_WRITE_DONE, true, true);
@@ -285,6 +295,19 @@ bool SameBlock(const CReplySignal::Reply& a, const CReplySignal::Reply& b) {
 }
 
 }  // namespace
+
+bool CSerialProgrammer::AwaitLateCopy(const Reply& last, bool& copyDue) {
+    using enum CReplySignal::WaitResult;
+    // A block late for its wait arrives twice: the line brings the copy within a block wait, or
+    // stays quiet, before the next request.
+    Reply copy;
+    const auto result = m_transferReply.Wait(m_timings.blockTimeout, copy);
+    if (m_bStopping) return false;
+    copyDue = result == TimedOut;
+    if (copyDue || (result == Signalled && IsBlock(copy) && SameBlock(copy, last))) return true;
+    FinishRead(PE_RECEIVE_ERROR, result != Cancelled);
+    return false;
+}
 
 int CSerialProgrammer::ReadTransferThread() {
     using enum CReplySignal::WaitResult;
@@ -305,10 +328,14 @@ int CSerialProgrammer::ReadTransferThread() {
     // whatever answers the repeat is the block asked for.
     bool copyDue = false;
     bool timedOut = false;  // the last request got no answer within a block wait
+    // The block taken last is reported once the next request is out, so the box never waits
+    // for whoever the event wakes.
+    bool progressDue = false;
     Reply block;
     Reply last;
     while (controller.m_nPos < length) {
         SendRequest(request);
+        if (std::exchange(progressDue, false)) Post(PE_READ_PROGRESS);
         auto result = m_transferReply.Wait(m_timings.blockTimeout, block);
         if (m_bStopping) return -1;
         if (result == TimedOut && !timedOut) {
@@ -326,23 +353,17 @@ int CSerialProgrammer::ReadTransferThread() {
         }
         std::memcpy(buffer + controller.m_nPos, block.bytes.data() + 2, kBlockSize);
         controller.m_nPos += kBlockSize;
-        Post(PE_READ_PROGRESS);
         last = block;
         copyDue = request == kRequestAgain;
+        progressDue = !timedOut;
         if (timedOut) {
-            // A block late for its wait arrives twice: the line brings the copy within a block
-            // wait, or stays quiet, before the next request.
-            result = m_transferReply.Wait(m_timings.blockTimeout, block);
-            if (m_bStopping) return -1;
-            copyDue = result == TimedOut;
-            if (!copyDue && (result != Signalled || !IsBlock(block) || !SameBlock(block, last))) {
-                FinishRead(PE_RECEIVE_ERROR, result != Cancelled);
-                return -1;
-            }
+            Post(PE_READ_PROGRESS);
+            if (!AwaitLateCopy(last, copyDue)) return -1;
         }
         timedOut = false;
         request = kRequestNext;
     }
+    if (progressDue) Post(PE_READ_PROGRESS);
     FinishRead(PE_READ_DONE, true);
     return 0;
 }

@@ -112,6 +112,9 @@ private:
     void StartTransfer(int (CSerialProgrammer::*proc)());
     int WriteTransferThread();
     int ReadTransferThread();
+    // Awaits the copy of a block taken after its wait ran out (last): copyDue tells whether it is
+    // still due. False when the read has ended, the box told so when something else came.
+    bool AwaitLateCopy(const Reply& last, bool& copyDue);
     // Ends a write: sends the end frame when asked, ends the transfer (ready again unless the box
     // must answer first) and posts the event, before the box's answer can be handled.
     void FinishWrite(int event, bool endFrame, bool ready);

@@ -223,8 +223,13 @@ CBoxEmulator::Reply CBoxEmulator::HandleRequest(std::uint8_t request) {
             }
             return reply;
         }
-        case kRequestAgain:
-            return BlockReply();
+        case kRequestAgain: {
+            Reply reply = BlockReply();
+            if (m_faults.lateRepeat && m_nBlock == m_faults.lateReadBlock) {
+                reply.delay = std::chrono::milliseconds(m_faults.delayMs);
+            }
+            return reply;
+        }
         case kRequestEnd:
             LeaveProgramming();
             m_mode = Mode::Command;

@@ -34,11 +34,13 @@ public:
         int dropReadTimes = 1;       // ... for this many requests in a row
         int shortReplyCommand = -1;  // this command is answered with only shortReplyLength bytes
         int shortReplyLength = 10;
-        int delayCommand = -1;  // this command is answered delayMs late
-        int delayMs = 0;        // also how late lateAck and lateReadBlock come
-        int lateAck = 0;        // the Nth data block of a write is acknowledged delayMs late
-        int lateReadBlock = 0;  // the Nth read block comes delayMs late the first time it is
-                                // asked for (a repeat request queued meanwhile is then answered)
+        int delayCommand = -1;    // this command is answered delayMs late
+        int delayMs = 0;          // also how late lateAck and lateReadBlock come
+        int lateAck = 0;          // the Nth data block of a write is acknowledged delayMs late
+        int lateReadBlock = 0;    // the Nth read block comes delayMs late the first time it is
+                                  // asked for (a repeat request queued meanwhile is then answered)
+        bool lateRepeat = false;  // the repeat of lateReadBlock comes delayMs late as well, so
+                                  // its copy arrives once the next block has been asked for
         int wrongCodeCommand = -1;  // this command is answered with wrongCode in byte 0: a reply
         std::uint8_t wrongCode = 0x09;  // to another command, or a code nobody knows
         int garbageCommand = -1;        // this command is answered with garbageLength random bytes

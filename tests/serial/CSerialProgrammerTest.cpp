@@ -469,6 +469,15 @@ TEST_F(SerialProgrammerTest, LateReadBlockAndItsRepeatAreTakenOnce) {
     EXPECT_TRUE(Eventually([&] {
         return Requests(box.Received()) == std::vector<std::uint8_t>{1, 1, 0xFF, 1, 1, 0};
     }));
+
+    // The copy comes only after the next block was asked for: it is not taken as that block, and
+    // in erased space the equal blocks after it are asked for again, not refused.
+    box.SetFaults({.delayMs = 300, .lateReadBlock = 2, .lateRepeat = true});
+    EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 4, {PE_READ_DONE}));
+    EXPECT_TRUE(Buffer2Holds(image));
+    box.LoadFlash({});
+    EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 4, {PE_READ_DONE}));
+    EXPECT_TRUE(Buffer2Holds(std::vector<std::uint8_t>(64, 0xFF)));
 }
 
 TEST_F(SerialProgrammerTest, UnopenablePortRefusesEveryOperation) {
