@@ -39,48 +39,25 @@ constexpr const char* kPinSection = "引脚控制";
 constexpr const char* kLatchSection = "锁存控制(LE)";
 constexpr const char* kOutputSection = "输出控制(OE)";
 
+// The Altera cables fix the data lines; level is the LE levels' default and the OE enable's.
+constexpr CableRoles Altera(int level) {
+    return {Fixed(8),          Fixed(11),          Fixed(2),          Fixed(3),
+            {"LE", 14},        {"OE", 2},          {"R1", 3},         {"R2", 4},
+            {"Enable", level}, {"Disable", level}, {"Enable", level}, {"Disable", 0}};
+}
+
 // Cable types 1 to 4. Kestavo takes every role from the settings file; the Atmel ByteBlaster is
-// fixed and has no OE line; the Altera cables fix the data lines and differ in their levels.
+// fixed and has no OE line; the ByteBlasterMV works at level 0, the ByteBlasterII at level 1.
+// clang-format off
 constexpr CableRoles kCableRoles[] = {
-    {{"MOSI", 14},
-     {"MISO", 15},
-     {"SCK", 1},
-     {"RST", 16},
-     {"LE", 17},
-     {"OE", 2},
-     {"R1", 3},
-     {"R2", 4},
-     {"Enable", 1},
-     {"Disable", 0},
-     {"Enable", 0},
-     {"Disable", 1}},
-    {Fixed(2), Fixed(10), Fixed(1), Fixed(17), Fixed(4), Fixed(0), Fixed(14), Fixed(16), Fixed(0),
-     Fixed(0), Fixed(0), Fixed(0)},
-    {Fixed(8),
-     Fixed(11),
-     Fixed(2),
-     Fixed(3),
-     {"LE", 14},
-     {"OE", 2},
-     {"R1", 3},
-     {"R2", 4},
-     {"Enable", 0},
-     {"Disable", 0},
-     {"Enable", 0},
-     {"Disable", 0}},
-    {Fixed(8),
-     Fixed(11),
-     Fixed(2),
-     Fixed(3),
-     {"LE", 14},
-     {"OE", 2},
-     {"R1", 3},
-     {"R2", 4},
-     {"Enable", 1},
-     {"Disable", 1},
-     {"Enable", 1},
-     {"Disable", 0}},
+    {{"MOSI", 14}, {"MISO", 15}, {"SCK", 1}, {"RST", 16}, {"LE", 17}, {"OE", 2}, {"R1", 3},
+     {"R2", 4}, {"Enable", 1}, {"Disable", 0}, {"Enable", 0}, {"Disable", 1}},
+    {Fixed(2), Fixed(10), Fixed(1), Fixed(17), Fixed(4), Fixed(0), Fixed(14), Fixed(16),
+     Fixed(0), Fixed(0), Fixed(0), Fixed(0)},
+    Altera(0),
+    Altera(1),
 };
+// clang-format on
 
 }  // namespace
 
@@ -145,18 +122,27 @@ void CParallelIsp::MapRoles() {
         return source.key ? platform::GetProfileInt(section, source.key, source.value, ini)
                           : source.value;
     };
-    m_nPinMOSI = read(kPinSection, roles.mosi);
-    m_nPinMISO = read(kPinSection, roles.miso);
-    m_nPinSCK = read(kPinSection, roles.sck);
-    m_nPinRST = read(kPinSection, roles.rst);
-    m_nPinLE = read(kPinSection, roles.le);
-    m_nPinOE = read(kPinSection, roles.oe);
-    m_nPinR1 = read(kPinSection, roles.r1);
-    m_nPinR2 = read(kPinSection, roles.r2);
-    m_nLEEnable = read(kLatchSection, roles.leEnable);
-    m_nLEDisable = read(kLatchSection, roles.leDisable);
-    m_nOEEnable = read(kOutputSection, roles.oeEnable);
-    m_nOEDisable = read(kOutputSection, roles.oeDisable);
+    // Each member, the settings section it is read from and the cable's source for it.
+    struct Role {
+        int CParallelIsp::*member;
+        const char* section;
+        RoleSource CableRoles::*source;
+    };
+    static constexpr Role kRoles[] = {
+        {&CParallelIsp::m_nPinMOSI, kPinSection, &CableRoles::mosi},
+        {&CParallelIsp::m_nPinMISO, kPinSection, &CableRoles::miso},
+        {&CParallelIsp::m_nPinSCK, kPinSection, &CableRoles::sck},
+        {&CParallelIsp::m_nPinRST, kPinSection, &CableRoles::rst},
+        {&CParallelIsp::m_nPinLE, kPinSection, &CableRoles::le},
+        {&CParallelIsp::m_nPinOE, kPinSection, &CableRoles::oe},
+        {&CParallelIsp::m_nPinR1, kPinSection, &CableRoles::r1},
+        {&CParallelIsp::m_nPinR2, kPinSection, &CableRoles::r2},
+        {&CParallelIsp::m_nLEEnable, kLatchSection, &CableRoles::leEnable},
+        {&CParallelIsp::m_nLEDisable, kLatchSection, &CableRoles::leDisable},
+        {&CParallelIsp::m_nOEEnable, kOutputSection, &CableRoles::oeEnable},
+        {&CParallelIsp::m_nOEDisable, kOutputSection, &CableRoles::oeDisable},
+    };
+    for (const Role& role : kRoles) this->*role.member = read(role.section, roles.*role.source);
 }
 
 CChipAlgorithm* CParallelIsp::FindAlgorithm(std::uint8_t code) {
