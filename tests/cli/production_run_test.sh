@@ -1,10 +1,11 @@
 #!/bin/bash
 # A production run of 20 simulated chips, two programs at a time sharing one counter file and one
 # run log: each chip's flash must hold its own number, the numbers 1000..1019 each once, and the
-# log 20 whole JSON lines naming them.
+# log 20 whole JSON lines naming them. A flash file alone names the simulated AT89S52, whose size
+# the number's place is checked against.
 source "$(dirname "$0")/cli_test_env.sh"
 run() {
-    timeout 120 "$cli" --simulate --chip AT89S52 --sim-image "$work/chip$1.bin" -q \
+    timeout 120 "$cli" --sim-image "$work/chip$1.bin" -q \
         --serial 0x1FF0:le16:1000 --serial-file "$work/next" --log "$work/run.jsonl" auto "$image"
 }
 for pair in $(seq 0 2 18); do

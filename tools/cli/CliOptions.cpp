@@ -448,6 +448,9 @@ private:
         if (o.goodChips > 0 && !o.repeat) return Fail(platform::Tr("--count needs --repeat"));
         const size_t isps = o.ispLinks.size();
         const size_t sims = o.simImages.size();
+        // A flash file alone names a simulated chip: the default model on the simulated cable.
+        if (sims > 0 && isps == 0 && o.simulateModel.empty() && o.lptDevice.empty())
+            o.simulateModel = "at89s52";
         if (isps > 1 && sims > 1 && isps != sims)
             return Fail(platform::Tr("several --isp and --sim-image go in pairs, as many of each"));
         o.deviceCount = static_cast<int>(std::max<size_t>({1, isps, sims}));

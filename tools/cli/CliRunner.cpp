@@ -455,19 +455,19 @@ private:
         return true;
     }
 
-    // With --simulate and no --chip, a command that does not detect the chip works on the chip
-    // row of the simulated model rather than on the row the window stored, so sizes and the
-    // summary match the chip that answers. The row's name, empty when nothing was assumed.
+    // With --simulate and no --chip, the run works on the chip row of the simulated model rather
+    // than on the row the window stored, so sizes, the serial number's check and the summary
+    // match the chip that answers (a detection then selects the same row). The row's name when
+    // the command does not detect the chip, so the log can say it was assumed; else empty.
     std::string AssumeSimulatedChip() {
         if (m_options.simulateModel.empty() || !m_options.chip.empty()) return {};
         const bool detects = m_options.command == "detect" ||
                              (m_options.command == "auto" && m_session.Settings().bAutoDetect);
-        if (detects) return {};
         const CProgrammer& programmer = m_session.m_programmer;
         for (int i = 0; i < programmer.GetChipCount(); ++i) {
             if (SameNameIgnoringCase(programmer.GetChipName(i), m_options.simulateModel)) {
                 m_session.Settings().nChipIndex = i;
-                return programmer.GetChipName(i);
+                return detects ? std::string() : programmer.GetChipName(i);
             }
         }
         return {};
