@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -475,6 +476,12 @@ TEST_F(SerialProgrammerTest, LateReadBlockAndItsRepeatAreTakenOnce) {
     box.SetFaults({.delayMs = 300, .lateReadBlock = 2, .lateRepeat = true});
     EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 4, {PE_READ_DONE}));
     EXPECT_TRUE(Buffer2Holds(image));
+    // The box answers in order: once it has the read's end, every late reply of it is on the line,
+    // where the next read's first request drops it.
+    EXPECT_TRUE(Eventually([&] {
+        const std::vector<std::uint8_t> requests = Requests(box.Received());
+        return std::count(requests.begin(), requests.end(), 0) == 2;
+    }));
     box.LoadFlash({});
     EXPECT_EQ(VerifyRead(), Repeat({PE_READ_STARTED}, PE_READ_PROGRESS, 4, {PE_READ_DONE}));
     EXPECT_TRUE(Buffer2Holds(std::vector<std::uint8_t>(64, 0xFF)));
